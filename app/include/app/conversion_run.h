@@ -1,0 +1,38 @@
+// The conversion run: brings MovCliente.DataSys to "datetime null" in every
+// Parvimar database of a server. The main window and the command line both start
+// it; what it needs of its caller is the ConversionView below, and it reports
+// through the UI services (message boxes, the program-wide pointer).
+#pragma once
+
+#include <string>
+
+namespace app {
+
+// What the run reads from and writes to the window that started it.
+class ConversionView {
+ public:
+  virtual ~ConversionView() = default;
+  // The current texts of the server, login and password fields; read again for
+  // every connection the run opens.
+  virtual std::string ServerText() = 0;
+  virtual std::string LoginText() = 0;
+  virtual std::string PasswordText() = 0;
+  // Repaints the window now.
+  virtual void Refresh() = 0;
+  // The progress label's caption: the name of the database being processed.
+  virtual void SetProgressCaption(const std::string& caption) = 0;
+};
+
+struct ConversionOutcome {
+  enum class Status { kCompleted, kConnectionFailed };
+  Status status = Status::kCompleted;
+  // Every database that needed the change, each followed by ";".
+  std::string detected_list;
+  // Every database whose column change failed, each followed by ";".
+  std::string failed_list;
+};
+
+// Runs the conversion to its end on the calling thread.
+ConversionOutcome RunConversion(ConversionView& view);
+
+}  // namespace app

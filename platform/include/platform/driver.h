@@ -1,0 +1,100 @@
+// The seam under the session layer: what a database driver must do for
+// Connection, Recordset and Command. The ODBC driver (FreeTDS through unixODBC)
+// is the default; tests install a scripted driver with SetDriver.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/session.h"
+#include "platform/variant.h"
+
+namespace platform {
+
+// What Connection::Open asks of the driver, taken from the OLE DB connection
+// string and the open call's arguments.
+struct ConnectRequest {
+  std::string server;    // "host", "host\\instance" or "host,port"; empty: the local default server
+  std::string database;  // empty: the login's default database
+  std::string login;
+  std::string password;
+  bool integrated_security = false;
+  int login_timeout_seconds = 15;
+};
+
+// Parses an OLE DB connection string ("Key=Value;..." with values quoted in "..."
+// or '...' where they hold ";" or quotes) into a ConnectRequest. Unknown keys are
+// ignored. Throws Error(kErrInvalidUse) on malformed text.
+ConnectRequest ParseConnectionString(const std::string& text);
+
+// Quotes one value so that it reads back as exactly that value from a
+// connection string; plain values are returned unchanged.
+std::string QuoteConnectionValue(const std::string& value);
+
+struct ColumnInfo {
+  std::string name;
+  DataType type = DataType::kVarWChar;
+  std::string base_table;  // table the column was read from, when the driver knows it
+};
+
+// One result with columns, read whole.
+struct ResultTable {
+  std::vector<ColumnInfo> columns;
+  std::vector<std::vector<Variant>> rows;
+  std::vector<std::string> messages;  // information messages that came before the next result
+};
+
+// The whole reply to one batch or call.
+struct BatchReply {
+  std::vector<ResultTable> results;
+  // An error the server raised after `results` were produced; raised to the caller
+  // when it asks for the result that would have followed.
+  std::optional<Error> trailing_error;
+  std::vector<std::string> messages;  // information messages before the first result
+  std::int64_t rows_affected = -1;
+};
+
+struct ParameterBinding {
+  std::string name;
+  DataType type = DataType::kVarWChar;
+  ParameterDirection direction = ParameterDirection::kInput;
+  int size = 0;
+  Variant value;  // input; replaced by the output or return value after the call
+};
+
+class DriverSession {
+ public:
+  virtual ~DriverSession() = default;
+  // Runs a batch; throws Error when the batch fails before any result.
+  virtual BatchReply Execute(const std::string& text, int timeout_seconds) = 0;
+  // Runs text with "?" markers, or a procedure by name, with bound parameters;
+  // output and return values are written back into `parameters`.
+  virtual BatchReply ExecuteCommand(const std::string& text, CommandType type,
+                                    std::vector<ParameterBinding>& parameters, int timeout_seconds) = 0;
+  virtual void BeginTrans() = 0;
+  virtual void CommitTrans() = 0;
+  virtual void RollbackTrans() = 0;
+  // Ends the session; never throws. A transaction still open is rolled back.
+  virtual void Close() noexcept = 0;
+};
+
+class Driver {
+ public:
+  virtual ~Driver() = default;
+  // Throws Error with the server's or the driver's number and text.
+  virtual std::unique_ptr<DriverSession> Connect(const ConnectRequest& request) = 0;
+};
+
+// The driver new connections use: the ODBC one unless a test installed another.
+Driver& CurrentDriver();
+// Installs `driver` for the connections opened from now on; nullptr restores ODBC.
+void SetDriver(std::shared_ptr<Driver> driver);
+
+// The ODBC driver (FreeTDS through unixODBC).
+std::shared_ptr<Driver> MakeOdbcDriver();
+
+}  // namespace platform

@@ -1,0 +1,46 @@
+// The one error type of the system: a failure that reaches the caller carries the
+// error number and text, and for server errors the ODBC SQLSTATE as well.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+// Error numbers the platform itself raises (the classic runtime's numbering, which
+// stored data and callers compare against).
+inline constexpr std::int32_t kErrInvalidProcedureCall = 5;
+inline constexpr std::int32_t kErrOverflow = 6;
+inline constexpr std::int32_t kErrSubscriptOutOfRange = 9;
+inline constexpr std::int32_t kErrTypeMismatch = 13;
+inline constexpr std::int32_t kErrObjectRequired = 424;
+inline constexpr std::int32_t kErrInvalidUse = 3001;
+inline constexpr std::int32_t kErrObjectClosed = 3704;
+inline constexpr std::int32_t kErrItemNotFound = 3265;
+inline constexpr std::int32_t kErrBofOrEof = 3021;
+inline constexpr std::int32_t kErrObjectOpen = 3705;
+
+class Error : public std::runtime_error {
+ public:
+  Error(std::int32_t number, std::string description, std::string sqlstate = {})
+      : std::runtime_error(description),
+        number_(number),
+        description_(std::move(description)),
+        sqlstate_(std::move(sqlstate)) {}
+
+  // The error number: SQL Server's own number for server errors, the driver's for
+  // driver failures, or one of the kErr constants above.
+  [[nodiscard]] std::int32_t Number() const noexcept { return number_; }
+  // The error text as a user should read it.
+  [[nodiscard]] const std::string& Description() const noexcept { return description_; }
+  // The five-character ODBC state, empty when the failure did not come from ODBC.
+  [[nodiscard]] const std::string& SqlState() const noexcept { return sqlstate_; }
+
+ private:
+  std::int32_t number_;
+  std::string description_;
+  std::string sqlstate_;
+};
+
+}  // namespace platform

@@ -1,0 +1,83 @@
+// The window-toolkit services that code outside the windows uses: message boxes,
+// the program-wide mouse pointer and the event pump. The GUI installs the Qt
+// implementation, the command line a console one, tests a recording one.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+inline constexpr int kMsgBoxPlain = 0;
+inline constexpr int kMsgBoxCritical = 16;
+inline constexpr int kMsgBoxInformation = 64;
+
+inline constexpr int kPointerDefault = 0;
+inline constexpr int kPointerHourglass = 11;
+
+// The title of every message box.
+inline constexpr const char* kAppTitle = "Tavinor";
+
+class UiServices {
+ public:
+  virtual ~UiServices() = default;
+  // Shows `text` (a carriage return is a line break) with the style's icon
+  // (kMsgBoxPlain, kMsgBoxCritical, kMsgBoxInformation), an OK button and the title
+  // `title` (kAppTitle when empty); returns when it is closed.
+  virtual void MsgBox(const std::string& text, int style, const std::string& title) = 0;
+  // The mouse pointer for the whole program (kPointerHourglass, kPointerDefault).
+  virtual void SetMousePointer(int pointer) = 0;
+  [[nodiscard]] virtual int MousePointer() const = 0;
+  // Lets pending window events run, then returns.
+  virtual void DoEvents() = 0;
+};
+
+// The services in use; a console implementation until one is installed.
+UiServices& Ui();
+// Installs `services`; nullptr restores the console one.
+void SetUi(std::shared_ptr<UiServices> services);
+
+// Shorthand for Ui().MsgBox with the application title.
+void MsgBox(const std::string& text, int style = kMsgBoxPlain, const std::string& title = {});
+
+// Writes message boxes to the terminal: the text with carriage returns turned into
+// line breaks, on standard output, or standard error for the error style.
+class ConsoleUi final : public UiServices {
+ public:
+  void MsgBox(const std::string& text, int style, const std::string& title) override;
+  void SetMousePointer(int pointer) override { pointer_ = pointer; }
+  [[nodiscard]] int MousePointer() const override { return pointer_; }
+  void DoEvents() override {}
+
+ private:
+  int pointer_ = kPointerDefault;
+};
+
+// Records every message box and pointer change, for tests.
+class RecordingUi final : public UiServices {
+ public:
+  struct Box {
+    std::string text;
+    int style;
+    std::string title;
+  };
+  void MsgBox(const std::string& text, int style, const std::string& title) override {
+    boxes.push_back({text, style, title.empty() ? kAppTitle : title});
+  }
+  void SetMousePointer(int pointer) override {
+    pointer_ = pointer;
+    pointer_history.push_back(pointer);
+  }
+  [[nodiscard]] int MousePointer() const override { return pointer_; }
+  void DoEvents() override { ++events_pumped; }
+
+  std::vector<Box> boxes;
+  std::vector<int> pointer_history;
+  int events_pumped = 0;
+
+ private:
+  int pointer_ = kPointerDefault;
+};
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+#include "platform/ui_services.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace platform {
+namespace {
+
+std::shared_ptr<UiServices>& Installed() {
+  static std::shared_ptr<UiServices> services = std::make_shared<ConsoleUi>();
+  return services;
+}
+
+}  // namespace
+
+UiServices& Ui() { return *Installed(); }
+
+void SetUi(std::shared_ptr<UiServices> services) {
+  Installed() = services ? std::move(services) : std::make_shared<ConsoleUi>();
+}
+
+void MsgBox(const std::string& text, int style, const std::string& title) {
+  Ui().MsgBox(text, style, title.empty() ? kAppTitle : title);
+}
+
+void ConsoleUi::MsgBox(const std::string& text, int style, const std::string& /*title*/) {
+  // Message texts break lines with a lone carriage return; a terminal wants "\n".
+  std::string lines = text;
+  std::replace(lines.begin(), lines.end(), '\r', '\n');
+  std::ostream& out = style == kMsgBoxCritical ? std::cerr : std::cout;
+  out << lines << '\n' << std::flush;
+}
+
+}  // namespace platform
