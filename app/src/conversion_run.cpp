@@ -1,0 +1,295 @@
+// The conversion run. Every step that fails is skipped and the run goes on with
+// the next one; a failure while a decision is evaluated counts as the decision
+// being met. Only a failed connection ends the run early. The statements are sent
+// exactly as the server's administrators have always seen them in traces.
+#include "app/conversion_run.h"
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <string>
+
+#include "platform/main_mod.h"
+#include "platform/session.h"
+#include "platform/ui_services.h"
+#include "sqllib/csql.h"
+
+namespace app {
+namespace {
+
+using platform::Connection;
+using platform::CursorType;
+using platform::LockType;
+using platform::Recordset;
+
+constexpr std::int32_t kTimeOutSeconds = 600;
+
+constexpr const char* kDatabaseListQuery = "Select name from sysdatabases where name like 'Parvimar%'";
+constexpr const char* kTypeQuery =
+    "Select systypes.name From syscolumns inner join systypes on systypes.xtype = syscolumns.xtype Where "
+    "syscolumns.ID=Object_ID('MovCliente') and syscolumns.Name='DataSys'";
+constexpr const char* kIndexListQuery = "sp_helpindex movcliente";
+constexpr const char* kConstraintListQuery = "sp_helpconstraint 'MovCliente'";
+constexpr const char* kStatisticsListQuery = "sp_helpstats movcliente";
+constexpr const char* kDropIndex = "Drop index MovCliente.";
+constexpr const char* kDropConstraint = "Alter Table MovCliente Drop Constraint  ";
+constexpr const char* kDropStatistics = "drop statistics MovCliente.";
+
+// Runs a step; a failure skips it.
+template <typename Step>
+void Try(Step&& step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+  }
+}
+
+// Evaluates a decision; a failure counts as the decision being met.
+template <typename Test>
+bool Met(Test&& test) {
+  try {
+    return test();
+  } catch (const std::exception&) {
+    return true;
+  }
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string TrimSpaces(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool IsOpenAndNotEmpty(const Recordset& result) {
+  return result.State() == platform::kStateOpen && !(result.Bof() && result.Eof());
+}
+
+void OpenList(Recordset& result, const char* query, const Connection& connection) {
+  Try([&] { result.Open(query, connection, CursorType::kForwardOnly, LockType::kReadOnly); });
+}
+
+// Walks `list` and runs `drop_prefix` + the row's `name_field` for every row whose
+// `keys_field` names DataSys. The walk ends when the end-of-list test or the move
+// itself fails (a broken connection), so it can never repeat without end.
+void DropWhereKeysNameDataSys(Recordset& list, Connection& connection, const char* keys_field,
+                              const char* name_field, const char* drop_prefix) {
+  for (;;) {
+    bool at_end = true;
+    try {
+      at_end = list.Eof();
+    } catch (const std::exception&) {
+      return;
+    }
+    if (at_end) return;
+    if (Met([&] { return Lower(list.Value(keys_field).ToString()).find("datasys") != std::string::npos; })) {
+      Try([&] { connection.Execute(drop_prefix + list.Value(name_field).ToString()); });
+    }
+    try {
+      list.MoveNext();
+    } catch (const std::exception&) {
+      return;
+    }
+  }
+}
+
+void ShowConnectionError() {
+  platform::MsgBox(std::to_string(gErrCode) + "\r" + gErrDescription, platform::kMsgBoxCritical);
+}
+
+// State of one run; nothing survives it.
+class Run {
+ public:
+  explicit Run(ConversionView& view) : view_(view) {}
+
+  ConversionOutcome Execute() {
+    ConversionOutcome outcome;
+    if (!Connect(master_, "master")) {
+      ShowConnectionError();
+      outcome.status = ConversionOutcome::Status::kConnectionFailed;
+      return outcome;
+    }
+    platform::Ui().SetMousePointer(platform::kPointerHourglass);
+    const bool completed = WalkDatabases();
+    // On a failed connection the database list and the master connection are
+    // released with the run's state; the pointer goes back either way.
+    if (completed) {
+      Try([&] { database_list_.Close(); });
+      Try([&] { master_.Close(); });
+    }
+    platform::Ui().SetMousePointer(platform::kPointerDefault);
+    outcome.detected_list = detected_list_;
+    outcome.failed_list = failed_list_;
+    if (!completed) {
+      ShowConnectionError();
+      outcome.status = ConversionOutcome::Status::kConnectionFailed;
+      return outcome;
+    }
+    ShowClosingMessages();
+    return outcome;
+  }
+
+ private:
+  bool Connect(Connection& connection, const std::string& database) {
+    // The fields are read again for every connection: the window may have
+    // changed them while the run was under way.
+    return SharedCSql().CreateDBConnection(connection, view_.ServerText(), database, view_.LoginText(),
+                                           view_.PasswordText(), kTimeOutSeconds, gErrCode, gErrDescription, 0);
+  }
+
+  // Returns false when a database could not be connected to.
+  bool WalkDatabases() {
+    Try([&] {
+      database_list_.Open(kDatabaseListQuery, master_, CursorType::kForwardOnly, LockType::kReadOnly);
+    });
+    if (Met([&] { return database_list_.Bof() && database_list_.Eof(); })) return true;
+
+    for (;;) {
+      bool at_end = false;
+      try {
+        at_end = database_list_.Eof();
+      } catch (const std::exception&) {
+        // A failing end-of-list test counts as "not at end"; the name read
+        // below then fails and ends the run.
+      }
+      if (at_end) break;
+      std::string name;
+      try {
+        name = database_list_.Value("name").ToString();
+      } catch (const platform::Error& error) {
+        // Without a readable row there is no database to connect to: the
+        // connection step fails and ends the run, naming the real cause.
+        gErrCode = error.Number();
+        gErrDescription = error.Description();
+        return false;
+      }
+      view_.Refresh();
+      view_.SetProgressCaption(name);
+      if (!Connect(database_, name)) return false;
+      ProcessDatabase(name);
+      Try([&] { database_.Close(); });
+      try {
+        database_list_.MoveNext();
+      } catch (const std::exception&) {
+        // The list cannot move on; going round again would repeat this database
+        // without end.
+        return true;
+      }
+    }
+    return true;
+  }
+
+  void ProcessDatabase(const std::string& name) {
+    bool already_converted = false;
+    Try([&] { type_result_.Open(kTypeQuery, database_, CursorType::kForwardOnly, LockType::kReadOnly); });
+    if (Met([&] { return IsOpenAndNotEmpty(type_result_); })) {
+      if (Met([&] { return TrimSpaces(Lower(type_result_.Value("name").ToString())) == "datetime"; })) {
+        already_converted = true;
+      }
+    }
+    Try([&] { type_result_.Close(); });
+    if (already_converted) return;
+
+    // The drops and the column change of one database form one transaction, so
+    // that a database whose change fails keeps its indexes, statistics and
+    // constraint instead of being left half-changed.
+    bool in_transaction = false;
+    Try([&] {
+      database_.BeginTrans();
+      in_transaction = true;
+    });
+
+    OpenList(list_result_, kIndexListQuery, database_);
+    if (Met([&] { return IsOpenAndNotEmpty(list_result_); })) {
+      DropWhereKeysNameDataSys(list_result_, database_, "index_keys", "index_name", kDropIndex);
+    }
+    Try([&] { list_result_.Close(); });
+
+    Try([&] { constraint_result_ = database_.Execute(kConstraintListQuery); });
+    Try([&] { list_result_ = constraint_result_.NextRecordset(); });
+    std::string constraint_name;
+    if (Met([&] { return IsOpenAndNotEmpty(list_result_); })) {
+      // Only the first constraint row is looked at.
+      if (Met([&] {
+            return Lower(list_result_.Value("constraint_type").ToString()).find("datasys") != std::string::npos;
+          })) {
+        Try([&] { constraint_name = list_result_.Value("constraint_name").ToString(); });
+      }
+    }
+    if (!constraint_name.empty()) {
+      Try([&] { database_.Execute(kDropConstraint + constraint_name); });
+    }
+    if (Met([&] { return constraint_result_.State() == platform::kStateOpen; })) {
+      Try([&] { constraint_result_.Close(); });
+    }
+    if (Met([&] { return list_result_.State() == platform::kStateOpen; })) {
+      Try([&] { list_result_.Close(); });
+    }
+
+    OpenList(list_result_, kStatisticsListQuery, database_);
+    if (Met([&] { return list_result_.State() == platform::kStateOpen; })) {
+      if (Met([&] { return !(list_result_.Bof() && list_result_.Eof()); })) {
+        DropWhereKeysNameDataSys(list_result_, database_, "statistics_keys", "statistics_name", kDropStatistics);
+      }
+      Try([&] { list_result_.Close(); });
+    }
+
+    bool changed = false;
+    try {
+      changed = SharedCSql().SQLChangeField(database_, "MovCliente", "DataSys", "datetime null").ToBool();
+    } catch (const std::exception&) {
+      // An answer that cannot be read counts as a failed change.
+    }
+    if (in_transaction) changed = Finish(changed);
+    if (!changed) failed_list_ += name + ";";
+    detected_list_ += name + ";";
+  }
+
+  // Commits a successful change, rolls back a failed one. A commit that fails
+  // means the change did not happen, so it counts as failed.
+  bool Finish(bool changed) {
+    if (changed) {
+      try {
+        database_.CommitTrans();
+        return true;
+      } catch (const std::exception&) {
+      }
+    }
+    Try([&] { database_.RollbackTrans(); });
+    return false;
+  }
+
+  void ShowClosingMessages() const {
+    if (!TrimSpaces(detected_list_).empty()) {
+      platform::MsgBox("Processo Terminado!\r Foram detectadas falhas nas seguintes bases de dados: " + detected_list_,
+                       platform::kMsgBoxInformation);
+    } else {
+      platform::MsgBox("Processo Terminado!\rNão foram detectadas incosistências", platform::kMsgBoxInformation);
+    }
+    if (!TrimSpaces(failed_list_).empty()) {
+      platform::MsgBox("Não foi possível alterar as seguintes bases de dados: " + failed_list_,
+                       platform::kMsgBoxCritical);
+    }
+  }
+
+  ConversionView& view_;
+  Connection master_;
+  Connection database_;
+  Recordset database_list_;
+  Recordset type_result_;
+  Recordset list_result_;
+  Recordset constraint_result_;
+  std::string detected_list_;
+  std::string failed_list_;
+};
+
+}  // namespace
+
+ConversionOutcome RunConversion(ConversionView& view) { return Run(view).Execute(); }
+
+}  // namespace app

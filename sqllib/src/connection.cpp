@@ -1,0 +1,81 @@
+// Opening connections and running single statements.
+#include <exception>
+#include <string>
+
+#include "platform/driver.h"
+#include "platform/error.h"
+#include "platform/main_mod.h"
+#include "platform/ui_services.h"
+#include "sqllib/csql.h"
+
+namespace {
+
+// Number reported for a failure that carries no number of its own (out of memory
+// and the like); the classic runtime's "Method failed".
+constexpr std::int32_t kErrUnexpected = -2147467259;
+
+std::string BuildConnectionString(bool integrated, const std::string& server, const std::string& database,
+                                  const std::string& login) {
+  // The names are quoted only when they hold connection-string syntax, so that a
+  // ";" in a server or database name cannot add or replace a keyword; plain names
+  // give the text word for word.
+  using platform::QuoteConnectionValue;
+  if (integrated) {
+    return "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=" +
+           QuoteConnectionValue(database) + ";Data Source=" + QuoteConnectionValue(server);
+  }
+  return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + QuoteConnectionValue(login) +
+         ";Initial Catalog=" + QuoteConnectionValue(database) + ";Data Source=" + QuoteConnectionValue(server);
+}
+
+}  // namespace
+
+bool CSql::CreateDBConnection(platform::Connection& connServer, const std::string& Server,
+                              const std::string& dDataBase, const std::string& uID, const std::string& Pwd,
+                              std::int32_t lngTimeOut, std::int32_t& errCode, std::string& ErrDescription,
+                              std::int16_t TipoAut) {
+  const bool integrated = TipoAut == 0 ? gIntegratedSecurity : TipoAut != 1;
+  try {
+    connServer.SetCommandTimeout(lngTimeOut);
+    connServer.SetConnectionTimeout(lngTimeOut);
+    connServer.SetConnectionString(BuildConnectionString(integrated, Server, dDataBase, uID));
+    connServer.Open({}, {}, Pwd);
+    return true;
+  } catch (const platform::Error& error) {
+    errCode = error.Number();
+    ErrDescription = error.Description();
+  } catch (const std::exception& error) {
+    errCode = kErrUnexpected;
+    ErrDescription = error.what();
+  }
+  return false;
+}
+
+std::optional<platform::Recordset> CSql::ExecutaSQL(const std::string& DBName, const std::string& strSQL) {
+  platform::Connection connection;
+  std::int32_t error_number = 0;
+  std::string error_text;
+  if (!CreateDBConnection(connection, gServer, DBName, gUID, gPwd, 600, error_number, error_text, 0)) {
+    return std::nullopt;
+  }
+  try {
+    platform::Recordset result = connection.Execute(strSQL);
+    // A result with rows keeps the session alive until the caller lets go of it,
+    // so it stays readable; a statement run for its effect closes it here.
+    if (result.State() != platform::kStateOpen) connection.Close();
+    return result;
+  } catch (const platform::Error& error) {
+    error_number = error.Number();
+    error_text = error.Description();
+  } catch (const std::exception& error) {
+    error_number = kErrUnexpected;
+    error_text = error.what();
+  }
+  try {
+    connection.Close();
+  } catch (const platform::Error&) {
+    // Already closed by the failure; nothing more to release.
+  }
+  platform::MsgBox(std::to_string(error_number) + "\r" + error_text, platform::kMsgBoxCritical);
+  return std::nullopt;
+}

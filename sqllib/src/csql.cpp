@@ -1,0 +1,6 @@
+#include "sqllib/csql.h"
+
+CSql& SharedCSql() {
+  static CSql instance;
+  return instance;
+}
