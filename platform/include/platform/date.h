@@ -23,13 +23,16 @@ class Date {
   constexpr explicit Date(double serial) : serial_(serial) {}
 
   // Throws Error(kErrInvalidProcedureCall) for a month outside 1..12 or a day
-  // that the month does not have.
+  // that the month does not have, a year outside the runtime's 100..9999, or a time
+  // part out of its range (hour 0..23, minute and second 0..59, millisecond 0..999).
   static Date FromParts(const DateParts& parts);
   static Date FromYmd(int year, int month, int day) { return FromParts({year, month, day}); }
   // The current local date and time.
   static Date Now();
 
   [[nodiscard]] constexpr double Serial() const { return serial_; }
+  // Parts, Weekday and ToString throw Error(kErrOverflow) for a serial that has no
+  // calendar date (NaN, infinite, or hundreds of thousands of years away).
   [[nodiscard]] DateParts Parts() const;
   // 1 = Sunday ... 7 = Saturday.
   [[nodiscard]] int Weekday() const;

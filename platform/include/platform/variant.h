@@ -29,8 +29,8 @@ enum class VarType : int {
   kBoolean = 11,
   kDecimal = 14,
   kByte = 17,
-  kArray = 8192,                           // array of variants (8192 + 12 as the runtime reports it)
-  kByteArray = 8192 + 17,                  // binary column values
+  kArray = 8192,           // array of variants (8192 + 12 as the runtime reports it)
+  kByteArray = 8192 + 17,  // binary column values
 };
 
 __extension__ using Int128 = __int128;
@@ -97,7 +97,8 @@ class Variant {
   [[nodiscard]] bool IsEmpty() const { return std::holds_alternative<std::monostate>(value_); }
   [[nodiscard]] bool IsNull() const { return std::holds_alternative<NullTag>(value_); }
   // True for the number kinds and for booleans (as the classic IsNumeric), and for
-  // texts that parse as a number.
+  // texts that parse as a number ("." as separator, no grouping). Empty is numeric
+  // too, as the classic runtime answers; Null, dates, error values and arrays are not.
   [[nodiscard]] bool IsNumeric() const;
   [[nodiscard]] bool IsArray() const { return Type() == VarType::kArray; }
 
@@ -114,8 +115,8 @@ class Variant {
   // kErrOverflow when the value does not fit. Empty converts to 0, "" or false.
   [[nodiscard]] std::string ToString() const;  // numbers with "." and up to 15 significant digits
   [[nodiscard]] double ToDouble() const;
-  [[nodiscard]] std::int32_t ToLong() const;      // rounds half to even
-  [[nodiscard]] std::int16_t ToInteger() const;   // rounds half to even
+  [[nodiscard]] std::int32_t ToLong() const;     // rounds half to even
+  [[nodiscard]] std::int16_t ToInteger() const;  // rounds half to even
   [[nodiscard]] bool ToBool() const;
   [[nodiscard]] Currency ToCurrency() const;
   [[nodiscard]] Date ToDate() const;
