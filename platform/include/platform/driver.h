@@ -39,13 +39,16 @@ struct ColumnInfo {
   std::string name;
   DataType type = DataType::kVarWChar;
   std::string base_table;  // table the column was read from, when the driver knows it
+  bool key = false;        // part of the table's unique key, when the driver knows it
 };
 
-// One result with columns, read whole.
+// One result, read whole: a result with columns, or (no columns) the count of a
+// statement that changed rows, which the caller sees as a closed result set.
 struct ResultTable {
   std::vector<ColumnInfo> columns;
   std::vector<std::vector<Variant>> rows;
   std::vector<std::string> messages;  // information messages that came before the next result
+  std::int64_t rows_affected = -1;    // for a result without columns
 };
 
 // The whole reply to one batch or call.
@@ -94,7 +97,40 @@ Driver& CurrentDriver();
 // Installs `driver` for the connections opened from now on; nullptr restores ODBC.
 void SetDriver(std::shared_ptr<Driver> driver);
 
-// The ODBC driver (FreeTDS through unixODBC).
+// The ODBC driver (FreeTDS through unixODBC). The environment variable
+// TAVINOR_ODBC_DRIVER names another installed ODBC driver to use instead of
+// "FreeTDS" (the name as odbcinst.ini registers it), read when a connection opens.
+//
+// Error numbers: a server error carries SQL Server's own message number; a failure
+// inside the driver carries the driver's native number when it gives one, otherwise
+// kErrDriverTimeout for SQLSTATE HYT00 and kErrDriverFailure for every other state.
+// The text is the server's or driver's message with the driver's bracketed
+// prefixes ("[FreeTDS][SQL Server]") removed; the SQLSTATE is kept.
 std::shared_ptr<Driver> MakeOdbcDriver();
+
+inline constexpr const char* kOdbcDriverVariable = "TAVINOR_ODBC_DRIVER";
+inline constexpr const char* kDefaultOdbcDriver = "FreeTDS";
+// "Timeout expired" and the like (DB_E_ABORTLIMITREACHED, 0x80040E31, the number
+// the classic provider raised for an expired time-out).
+inline constexpr std::int32_t kErrDriverTimeout = -2147217871;
+// Any other failure the driver reports without a number of its own, such as no
+// server listening (E_FAIL, 0x80004005, as the classic provider raised it).
+inline constexpr std::int32_t kErrDriverFailure = -2147467259;
+
+// The driver's connection string for `request`: DRIVER, SERVER (and PORT for the
+// "host,port" form; "host\instance" is passed whole, the driver looks the
+// instance up), DATABASE, UID and PWD or Trusted_Connection, TDS_Version=7.4 and
+// ClientCharset=UTF-8. Values that need it are wrapped in braces with "}" doubled.
+// An empty server, "." or "(local)" means the local default server, port 1433.
+std::string OdbcConnectionString(const ConnectRequest& request, const std::string& driver_name);
+
+// A diagnostic text without the leading bracketed tags that the driver manager
+// and the driver put before it ("[unixODBC][FreeTDS][SQL Server]Login failed"
+// gives "Login failed"). Texts without such a tag are returned unchanged.
+std::string StripDiagnosticPrefixes(const std::string& text);
+
+// The error number for a driver diagnostic: `native` when non-zero, otherwise the
+// stable number chosen from `sqlstate` (see above).
+std::int32_t DriverErrorNumber(std::int32_t native, const std::string& sqlstate);
 
 }  // namespace platform

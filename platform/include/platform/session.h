@@ -15,9 +15,28 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/variant.h"
 
 namespace platform {
+
+// Error numbers the session layer raises besides those in platform/error.h, with
+// the numbers the classic data-access component used for the same failures.
+// 3709 "The connection cannot be used to perform this operation. It is either
+// closed or invalid in this context."
+inline constexpr std::int32_t kErrConnectionUnusable = 3709;
+// 3251 "Current Recordset does not support updating. ..."
+inline constexpr std::int32_t kErrUpdateNotSupported = 3251;
+// "Row cannot be located for updating. Some values may have been changed since it
+// was last read." (the provider's DB_E_CANTLOCATEROW, 0x80040E38 as a signed number)
+inline constexpr std::int32_t kErrRowNotLocated = -2147217864;
+// "Key column information is insufficient or incorrect. Too many rows were affected
+// by update." (E_FAIL, 0x80004005, as the provider reported it)
+inline constexpr std::int32_t kErrTooManyRowsAffected = -2147467259;
+// "No transaction is active." (XACT_E_NOTRANSACTION, 0x8004D00E)
+inline constexpr std::int32_t kErrNoTransaction = -2147168242;
+// "Only one transaction can be active on this session." (XACT_E_XTIONEXISTS, 0x8004D013)
+inline constexpr std::int32_t kErrTransactionActive = -2147168237;
 
 inline constexpr int kStateClosed = 0;
 inline constexpr int kStateOpen = 1;
@@ -32,14 +51,21 @@ enum class CommandType : int { kText = 1, kStoredProcedure = 4 };
 enum class DataType : int {
   kSmallInt = 2,
   kInteger = 3,
+  kSingle = 4,
   kDouble = 5,
   kCurrency = 6,
   kDate = 7,
   kBoolean = 11,
+  kUnsignedTinyInt = 17,
   kBigInt = 20,
+  kGuid = 72,
+  kBinary = 128,
+  kChar = 129,
+  kWChar = 130,
   kNumeric = 131,
   kDBTimeStamp = 135,
   kVarChar = 200,
+  kLongVarChar = 201,
   kVarWChar = 202,
   kLongVarWChar = 203,
   kVarBinary = 204,
@@ -93,6 +119,9 @@ class Recordset {
 
   // kStateOpen (1) while it holds a result with columns, kStateClosed (0) otherwise.
   [[nodiscard]] int State() const;
+  // True for what NextRecordset returns when the batch has no further result (the
+  // classic component's Nothing); such a result set is closed as well.
+  [[nodiscard]] bool IsNothing() const;
   // At-start and at-end; both true at once for an empty result. Throw
   // Error(kErrObjectClosed) on a closed result set.
   [[nodiscard]] bool Bof() const;
@@ -115,7 +144,11 @@ class Recordset {
   [[nodiscard]] Variant Value(const std::string& name) const { return Fields(name).Value(); }
 
   // Writes the changed values of the current row back to its table (result sets
-  // opened with LockType::kOptimistic on a single-table query).
+  // opened with LockType::kOptimistic or kPessimistic on a single-table query). The
+  // row is found by the query's own condition and the row's original values of its
+  // non-binary columns; unless exactly one row matches, nothing is written and
+  // Error(kErrRowNotLocated) or Error(kErrTooManyRowsAffected) is thrown.
+  // Throws Error(kErrUpdateNotSupported) for a read-only result set.
   void Update();
 
   // Messages (server information, severity 10 and below) that came with the result.
@@ -194,8 +227,7 @@ class Command {
   void SetCommandTimeout(int seconds);
 
   [[nodiscard]] Parameter CreateParameter(const std::string& name, DataType type,
-                                          ParameterDirection direction, int size,
-                                          Variant value = {}) const;
+                                          ParameterDirection direction, int size, Variant value = {}) const;
   void AppendParameter(const Parameter& parameter);
   // By name, without regard to case; throws Error(kErrItemNotFound).
   [[nodiscard]] Parameter Parameters(const std::string& name) const;

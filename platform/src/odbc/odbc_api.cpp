@@ -1,0 +1,101 @@
+// Handle owners, return-code checks and diagnostics of the ODBC driver.
+#include "odbc/odbc_api.h"
+
+#include <string>
+#include <vector>
+
+#include "odbc/odbc_text.h"
+#include "platform/driver.h"
+
+namespace platform::odbc {
+
+void HandleDeleter::operator()(SQLHANDLE handle) const noexcept {
+  if (handle == SQL_NULL_HANDLE) return;
+  // Disconnecting a connection that never connected fails harmlessly (08003).
+  if (type == SQL_HANDLE_DBC) SQLDisconnect(handle);
+  SQLFreeHandle(type, handle);
+}
+
+Handle AllocHandle(SQLSMALLINT type, SQLHANDLE parent) {
+  SQLHANDLE raw = SQL_NULL_HANDLE;
+  const SQLRETURN rc = SQLAllocHandle(type, parent, &raw);
+  // Owned before the check, so that a failed call still frees what it got.
+  Handle handle(raw, HandleDeleter{type});
+  if (!SQL_SUCCEEDED(rc)) {
+    if (parent != SQL_NULL_HANDLE) {
+      const SQLSMALLINT parent_type = type == SQL_HANDLE_DBC ? SQL_HANDLE_ENV : SQL_HANDLE_DBC;
+      throw ErrorFrom(ReadDiagnostics(parent_type, parent));
+    }
+    throw Error(kErrDriverFailure, "The ODBC environment could not be created.", "HY001");
+  }
+  return handle;
+}
+
+std::vector<Diagnostic> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+  std::vector<Diagnostic> records;
+  // Read only as many records as the driver says it holds: with unixODBC some
+  // drivers misbehave when asked for records past the last one.
+  SQLINTEGER count = 0;
+  if (!SQL_SUCCEEDED(SQLGetDiagField(type, handle, 0, SQL_DIAG_NUMBER, &count, 0, nullptr))) return records;
+  for (SQLSMALLINT record = 1; record <= count && record <= 64; ++record) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    std::vector<SQLWCHAR> text(1024);
+    SQLRETURN rc = SQLGetDiagRecW(type, handle, record, state, &native, text.data(),
+                                  static_cast<SQLSMALLINT>(text.size()), &length);
+    if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(text.size())) {
+      text.resize(static_cast<std::size_t>(length) + 1);
+      rc = SQLGetDiagRecW(type, handle, record, state, &native, text.data(),
+                          static_cast<SQLSMALLINT>(text.size()), &length);
+    }
+    if (!SQL_SUCCEEDED(rc)) break;
+    const std::size_t chars =
+        std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), text.size());
+    records.push_back({Narrow(state, 5), native, StripDiagnosticPrefixes(Narrow(text.data(), chars))});
+  }
+  return records;
+}
+
+Error ErrorFrom(const std::vector<Diagnostic>& diagnostics) {
+  for (const Diagnostic& record : diagnostics) {
+    if (record.sqlstate.rfind("01", 0) == 0) continue;  // warnings and server information
+    return Error(DriverErrorNumber(record.native, record.sqlstate), record.text, record.sqlstate);
+  }
+  if (!diagnostics.empty()) {
+    const Diagnostic& record = diagnostics.front();
+    return Error(DriverErrorNumber(record.native, record.sqlstate), record.text, record.sqlstate);
+  }
+  return Error(kErrDriverFailure, "The ODBC driver reported a failure without a diagnostic.", "HY000");
+}
+
+SQLRETURN Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, std::vector<std::string>* messages) {
+  if (rc == SQL_SUCCESS || rc == SQL_NO_DATA) return rc;
+  if (rc == SQL_SUCCESS_WITH_INFO) {
+    if (messages != nullptr) {
+      for (Diagnostic& record : ReadDiagnostics(type, handle)) {
+        // Truncation notes (01004) belong to reading values, not to the server.
+        if (record.sqlstate != "01004") messages->push_back(std::move(record.text));
+      }
+    }
+    return rc;
+  }
+  if (rc == SQL_INVALID_HANDLE) throw Error(kErrDriverFailure, "Invalid ODBC handle.", "HY000");
+  throw ErrorFrom(ReadDiagnostics(type, handle));
+}
+
+std::vector<SQLWCHAR> Wide(const std::string& text) {
+  const std::u16string utf16 = Utf8ToUtf16(text);
+  std::vector<SQLWCHAR> wide(utf16.begin(), utf16.end());
+  wide.push_back(0);
+  return wide;
+}
+
+std::string Narrow(const SQLWCHAR* text, std::size_t length) {
+  std::u16string utf16;
+  utf16.reserve(length);
+  for (std::size_t i = 0; i < length && text[i] != 0; ++i) utf16 += static_cast<char16_t>(text[i]);
+  return Utf16ToUtf8(utf16);
+}
+
+}  // namespace platform::odbc

@@ -1,0 +1,161 @@
+// The ODBC driver: sessions with SQL Server through unixODBC and FreeTDS.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "odbc/odbc_api.h"
+#include "odbc/odbc_parameters.h"
+#include "odbc/odbc_reply.h"
+#include "platform/driver.h"
+#include "platform/error.h"
+
+namespace platform {
+namespace {
+
+using odbc::Check;
+using odbc::Handle;
+
+// Overwrites a buffer that held a password before it is released.
+template <typename Container>
+void Wipe(Container& buffer) {
+  std::fill(buffer.begin(), buffer.end(), typename Container::value_type{});
+}
+
+std::string DriverName() {
+  const char* name = std::getenv(kOdbcDriverVariable);
+  return name != nullptr && *name != '\0' ? std::string(name) : std::string(kDefaultOdbcDriver);
+}
+
+SQLPOINTER Seconds(int seconds) {
+  return reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(std::max(seconds, 0)));
+}
+
+class OdbcSession final : public DriverSession {
+ public:
+  OdbcSession(std::shared_ptr<Handle> env, Handle dbc) : env_(std::move(env)), dbc_(std::move(dbc)) {}
+  ~OdbcSession() override { Close(); }
+
+  BatchReply Execute(const std::string& text, int timeout_seconds) override {
+    Handle stmt = NewStatement(timeout_seconds);
+    std::vector<SQLWCHAR> wide = odbc::Wide(text);
+    std::vector<std::string> messages;
+    const SQLRETURN rc =
+        Check(SQLExecDirectW(stmt.get(), wide.data(), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), &messages);
+    return odbc::ReadReply(stmt.get(), rc, std::move(messages));
+  }
+
+  BatchReply ExecuteCommand(const std::string& text, CommandType type,
+                            std::vector<ParameterBinding>& parameters, int timeout_seconds) override {
+    Handle stmt = NewStatement(timeout_seconds);
+    odbc::BoundParameters bound;
+    bound.Bind(stmt.get(), type, parameters);
+    std::vector<SQLWCHAR> wide = odbc::Wide(odbc::BoundParameters::CallText(text, type, parameters));
+    std::vector<std::string> messages;
+    const SQLRETURN rc =
+        Check(SQLExecDirectW(stmt.get(), wide.data(), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), &messages);
+    BatchReply reply = odbc::ReadReply(stmt.get(), rc, std::move(messages));
+    // The driver fills output parameters only once every result has been read,
+    // which ReadReply has done.
+    bound.ReadOutputs(parameters);
+    return reply;
+  }
+
+  void BeginTrans() override {
+    Check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER),
+          SQL_HANDLE_DBC, dbc_.get());
+    in_transaction_ = true;
+  }
+
+  void CommitTrans() override { EndTransaction(SQL_COMMIT); }
+  void RollbackTrans() override { EndTransaction(SQL_ROLLBACK); }
+
+  void Close() noexcept override {
+    if (!dbc_) return;
+    if (in_transaction_) {
+      SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+      in_transaction_ = false;
+    }
+    dbc_.reset();  // disconnects and frees
+    env_.reset();
+  }
+
+ private:
+  Handle NewStatement(int timeout_seconds) {
+    if (!dbc_) throw Error(kErrDriverFailure, "The session is closed.", "08003");
+    Handle stmt = odbc::AllocHandle(SQL_HANDLE_STMT, dbc_.get());
+    Check(SQLSetStmtAttrW(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, Seconds(timeout_seconds), SQL_IS_UINTEGER),
+          SQL_HANDLE_STMT, stmt.get());
+    return stmt;
+  }
+
+  void EndTransaction(SQLSMALLINT completion) {
+    if (!dbc_) throw Error(kErrDriverFailure, "The session is closed.", "08003");
+    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
+    // Autocommit goes back on after the end of the transaction, never before:
+    // switching it on with a transaction open makes the driver roll it back.
+    std::vector<odbc::Diagnostic> failure;
+    if (!SQL_SUCCEEDED(rc)) failure = odbc::ReadDiagnostics(SQL_HANDLE_DBC, dbc_.get());
+    in_transaction_ = false;
+    const SQLRETURN restore = SQLSetConnectAttrW(
+        dbc_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+    if (!SQL_SUCCEEDED(rc)) throw odbc::ErrorFrom(failure);
+    Check(restore, SQL_HANDLE_DBC, dbc_.get());
+  }
+
+  std::shared_ptr<Handle> env_;
+  Handle dbc_;
+  bool in_transaction_ = false;
+};
+
+class OdbcDriver final : public Driver {
+ public:
+  std::unique_ptr<DriverSession> Connect(const ConnectRequest& request) override {
+    std::shared_ptr<Handle> env = Environment();
+    Handle dbc = odbc::AllocHandle(SQL_HANDLE_DBC, env->get());
+    // The login time-out covers reaching the server and the login itself; the
+    // connection time-out is the driver's fallback for the same wait.
+    Check(SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, Seconds(request.login_timeout_seconds),
+                             SQL_IS_UINTEGER),
+          SQL_HANDLE_DBC, dbc.get());
+    Check(SQLSetConnectAttrW(dbc.get(), SQL_ATTR_CONNECTION_TIMEOUT, Seconds(request.login_timeout_seconds),
+                             SQL_IS_UINTEGER),
+          SQL_HANDLE_DBC, dbc.get());
+
+    std::string text = OdbcConnectionString(request, DriverName());
+    std::vector<SQLWCHAR> wide = odbc::Wide(text);
+    Wipe(text);
+    SQLSMALLINT out_length = 0;
+    const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, wide.data(), SQL_NTS, nullptr, 0, &out_length,
+                                           SQL_DRIVER_NOPROMPT);
+    Wipe(wide);
+    // Login messages ("Changed database context to ...") are information only.
+    std::vector<std::string> login_messages;
+    Check(rc, SQL_HANDLE_DBC, dbc.get(), &login_messages);
+    return std::make_unique<OdbcSession>(std::move(env), std::move(dbc));
+  }
+
+ private:
+  std::shared_ptr<Handle> Environment() {
+    if (!env_) {
+      auto env = std::make_shared<Handle>(odbc::AllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE));
+      Check(SQLSetEnvAttr(env->get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+            SQL_HANDLE_ENV, env->get());
+      env_ = std::move(env);
+    }
+    return env_;
+  }
+
+  std::shared_ptr<Handle> env_;
+};
+
+}  // namespace
+
+std::shared_ptr<Driver> MakeOdbcDriver() {
+  return std::make_shared<OdbcDriver>();
+}
+
+}  // namespace platform
