@@ -124,12 +124,6 @@ Int128 DivRoundHalfEven(Int128 v, Int128 divisor) {
   return q;
 }
 
-UInt128 Pow10(int n) {
-  UInt128 p = 1;
-  for (int k = 0; k < n; ++k) p *= 10;
-  return p;
-}
-
 std::string UInt128ToString(UInt128 v) {
   if (v == 0) return "0";
   std::string s;

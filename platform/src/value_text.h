@@ -46,9 +46,6 @@ std::optional<Int128> RoundToScale(const NumberText& number, int scale, UInt128 
 // v / divisor rounded to the nearest integer, ties to even; divisor > 0.
 Int128 DivRoundHalfEven(Int128 v, Int128 divisor);
 
-// 10^n for 0 <= n <= 38.
-UInt128 Pow10(int n);
-
 // Decimal text of an unsigned 128-bit integer.
 std::string UInt128ToString(UInt128 v);
 

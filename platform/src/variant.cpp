@@ -79,6 +79,12 @@ Decimal NumberTextToDecimal(const NumberText& number) {
   }
 }
 
+NumberText DecimalToNumberText(const Decimal& d) {
+  const UInt128 magnitude =
+      d.value < 0 ? UInt128{0} - static_cast<UInt128>(d.value) : static_cast<UInt128>(d.value);
+  return NumberText{d.value < 0, d.value == 0 ? "" : detail::UInt128ToString(magnitude), -d.scale};
+}
+
 double RoundHalfEven(double value) {
   double whole = std::floor(value);
   double fraction = value - whole;
@@ -338,12 +344,9 @@ std::int64_t ToWhole(const Variant& v, std::int64_t min, std::int64_t max) {
     case VarType::kCurrency:
       return CheckedWhole(detail::DivRoundHalfEven(v.Get<Currency>()->Ticks(), Currency::kScale), min, max);
     case VarType::kDecimal: {
-      const Decimal& d = *v.Get<Decimal>();
-      Int128 whole = d.scale > 0
-                         ? detail::DivRoundHalfEven(d.value, static_cast<Int128>(detail::Pow10(d.scale)))
-                         : d.value;
-      if (d.scale < 0 && d.value != 0) detail::ThrowOverflow();
-      return CheckedWhole(whole, min, max);
+      auto whole = detail::RoundToScale(DecimalToNumberText(*v.Get<Decimal>()), 0, UInt128{1} << 64);
+      if (!whole) detail::ThrowOverflow();
+      return CheckedWhole(*whole, min, max);
     }
     case VarType::kString: {
       // Exact decimal rounding, so "2.5" goes to 2 however the double would fall.
@@ -407,10 +410,7 @@ Currency Variant::ToCurrency() const {
     case VarType::kString:
       return Currency::Parse(*Get<std::string>());
     case VarType::kDecimal: {
-      const Decimal& d = *Get<Decimal>();
-      const UInt128 magnitude =
-          d.value < 0 ? UInt128{0} - static_cast<UInt128>(d.value) : static_cast<UInt128>(d.value);
-      NumberText number{d.value < 0, d.value == 0 ? "" : detail::UInt128ToString(magnitude), -d.scale};
+      const NumberText number = DecimalToNumberText(*Get<Decimal>());
       constexpr UInt128 kMax = std::numeric_limits<std::int64_t>::max();
       auto ticks = detail::RoundToScale(number, 4, number.negative ? kMax + 1 : kMax);
       if (!ticks) detail::ThrowOverflow();

@@ -134,6 +134,7 @@ TEST(Variant, WholeNumberConversionsRoundHalfToEven) {
       {Variant(Currency::FromTicks(25001)), 3},
       {Variant(Decimal{25, 1}), 2},
       {Variant(Decimal{-35, 1}), -4},
+      {Variant(Decimal{3, -1}), 30},
       {Variant(Date(2.5)), 2},
       {Variant(true), -1},
       {Variant(), 0},
