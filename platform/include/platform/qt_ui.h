@@ -1,0 +1,97 @@
+// The window toolkit over Qt Widgets: message boxes, the program-wide pointer and
+// the event pump (UiServices), and windows, controls, screen, clipboard and the
+// settings store (ControlToolkit). The windows of the program are built with the
+// helpers below, which give Qt widgets the toolkit's members: a control's Name is
+// its object name; Tag, TabIndex and Index are properties of those names; its
+// window handle is a number handed out on first use; geometry is set in twips.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/controls.h"
+#include "platform/ui_services.h"
+
+class QLineEdit;
+class QWidget;
+
+namespace platform {
+
+class QtUi final : public UiServices {
+ public:
+  // A modal QMessageBox with the style's icon (16 error, 32 question, 48 warning,
+  // 64 information, otherwise none), an OK button only and `title` ("Tavinor"
+  // when empty); carriage returns break lines and the text is shown as plain
+  // text, never as markup.
+  void MsgBox(const std::string& text, int style, const std::string& title) override;
+  // Sets the pointer of every window of the program: 0 gives the windows their
+  // own pointers back, 11 is the hourglass; the other classic pointer numbers
+  // map onto the nearest Qt cursor.
+  void SetMousePointer(int pointer) override;
+  [[nodiscard]] int MousePointer() const override { return pointer_; }
+  // Runs the window events pending now, then returns.
+  void DoEvents() override;
+
+ private:
+  int pointer_ = kPointerDefault;
+  bool overriding_ = false;
+};
+
+class QtToolkit final : public ControlToolkit {
+ public:
+  std::vector<WindowHandle> ControlsOf(WindowHandle form) override;
+  WindowHandle FindControl(WindowHandle form, const std::string& name, std::optional<int> index) override;
+  std::string TypeName(WindowHandle control) override;
+  Variant GetMember(WindowHandle control, const std::string& member) override;
+  void SetMember(WindowHandle control, const std::string& member, const Variant& value) override;
+  void SetFocus(WindowHandle control) override;
+  void SetSelection(WindowHandle control, int start, int end) override;
+  void Refresh(WindowHandle window) override;
+  int ScreenWidthTwips() override;
+  int ScreenHeightTwips() override;
+  double TwipsPerPixelX() override;
+  double TwipsPerPixelY() override;
+  void SetClipboardText(const std::string& text) override;
+  std::string ClipboardText() override;
+  // Values live in the user's configuration folder, one file per application
+  // ("Tavinor/<application>.ini"), one group per section.
+  std::string GetSetting(const std::string& application, const std::string& section, const std::string& key,
+                         const std::string& default_value) override;
+  void SaveSetting(const std::string& application, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+};
+
+// Installs QtUi and QtToolkit for the whole program; a QApplication must exist.
+void InstallQtUi();
+
+// ---- Handles ----
+
+// The window handle of `widget`, handed out on first use; kNoWindow for nullptr.
+WindowHandle HandleOf(QWidget* widget);
+// The widget of `handle`, or nullptr when it names no window (any more).
+QWidget* WidgetOf(WindowHandle handle);
+
+// ---- Building windows ----
+
+// Names a control; with `index`, makes it element `index` of the control array
+// `name` (several controls then share the name).
+void NameControl(QWidget* control, const std::string& name, std::optional<int> index = std::nullopt);
+// Gives a control its place in the tab order; ApplyTabOrder then chains the
+// focus through the window's controls by that number.
+void SetTabIndex(QWidget* control, int tab_index);
+void ApplyTabOrder(QWidget* window);
+// Shows every character of `box` as `mask`; a null character shows the text.
+void SetPasswordChar(QLineEdit* box, char mask);
+
+// Twips per pixel of the screen that shows `widget` (or the primary screen), at
+// kTwipsPerInch over the screen's logical dots per inch.
+double TwipsPerPixelX(const QWidget* widget);
+double TwipsPerPixelY(const QWidget* widget);
+// `twips` in whole pixels at `twips_per_pixel`, rounded to the nearest.
+int TwipsToPixels(int twips, double twips_per_pixel);
+// Places a control in its window; all four values in twips.
+void SetTwipsGeometry(QWidget* control, int left, int top, int width, int height);
+// Gives a window a fixed client area of `width` x `height` twips.
+void SetClientSizeTwips(QWidget* window, int width, int height);
+
+}  // namespace platform

@@ -1,0 +1,447 @@
+// Controls reached by handle and member name, the screen, the clipboard and the
+// settings store over Qt.
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTreeView>
+#include <cmath>
+
+#include "platform/qt_ui.h"
+#include "qt_members.h"
+
+namespace platform {
+namespace {
+
+QWidget* Require(WindowHandle handle) {
+  QWidget* widget = WidgetOf(handle);
+  if (!widget) throw Error(kErrObjectRequired, "Object required");
+  return widget;
+}
+
+[[noreturn]] void NotSupported() {
+  throw Error(kErrMemberNotSupported, "Object doesn't support this property or method");
+}
+
+bool Is(const std::string& member, const char* name) {
+  return QString::fromStdString(member).compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+std::string Utf8(const QString& text) {
+  return text.toStdString();
+}
+QString ToQString(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+Variant FromQVariant(const QVariant& value) {
+  switch (value.typeId()) {
+    case QMetaType::Bool:
+      return Variant(value.toBool());
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+      return Variant(static_cast<std::int32_t>(value.toInt()));
+    case QMetaType::Float:
+    case QMetaType::Double:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+      return Variant(value.toDouble());
+    default:
+      if (value.canConvert<QString>()) return Variant(Utf8(value.toString()));
+      throw Error(kErrTypeMismatch, "Type mismatch");
+  }
+}
+
+// Converts `value` to the kind the property holds now, with the classic rules.
+QVariant ToQVariant(const Variant& value, const QVariant& current) {
+  switch (current.typeId()) {
+    case QMetaType::Bool:
+      return QVariant(value.ToBool());
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+      return QVariant(static_cast<int>(value.ToLong()));
+    case QMetaType::Float:
+    case QMetaType::Double:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+      return QVariant(value.ToDouble());
+    default:
+      return QVariant(ToQString(value.ToString()));
+  }
+}
+
+// The Text member: the content of the controls that hold typed text.
+std::optional<QString> TextOf(QWidget* widget) {
+  if (auto* box = qobject_cast<QLineEdit*>(widget)) return box->text();
+  if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) return box->toPlainText();
+  if (auto* box = qobject_cast<QTextEdit*>(widget)) return box->toPlainText();
+  if (auto* box = qobject_cast<QComboBox*>(widget)) return box->currentText();
+  return std::nullopt;
+}
+
+bool SetTextOf(QWidget* widget, const QString& text) {
+  if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+    box->setText(text);
+  } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
+    box->setPlainText(text);
+  } else if (auto* box = qobject_cast<QTextEdit*>(widget)) {
+    box->setPlainText(text);
+  } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
+    box->setCurrentText(text);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The Caption member: the fixed text of labels, buttons, frames and windows.
+std::optional<QString> CaptionOf(QWidget* widget) {
+  if (widget->isWindow()) return widget->windowTitle();
+  if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+  if (auto* frame = qobject_cast<QGroupBox*>(widget)) return frame->title();
+  return std::nullopt;
+}
+
+bool SetCaptionOf(QWidget* widget, const QString& caption) {
+  if (widget->isWindow()) {
+    widget->setWindowTitle(caption);
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(caption);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(caption);
+  } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+    frame->setTitle(caption);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The selection of a text box as start, length and text.
+struct Selection {
+  int start;
+  int length;
+  QString text;
+};
+
+std::optional<Selection> SelectionOf(QWidget* widget) {
+  if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+    if (!box->hasSelectedText()) return Selection{box->cursorPosition(), 0, {}};
+    return Selection{box->selectionStart(), box->selectionLength(), box->selectedText()};
+  }
+  if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
+    const QTextCursor cursor = box->textCursor();
+    QString text = cursor.selectedText();
+    // The document separates paragraphs with U+2029; a text box's text uses
+    // line breaks.
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return Selection{cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart(), text};
+  }
+  return std::nullopt;
+}
+
+// Selects from `start` for `length` characters, both clamped to the text.
+bool Select(QWidget* widget, int start, int length) {
+  const std::optional<QString> text = TextOf(widget);
+  if (!text || qobject_cast<QComboBox*>(widget) || qobject_cast<QTextEdit*>(widget)) return false;
+  const int size = static_cast<int>(text->size());
+  const int from = std::clamp(start, 0, size);
+  const int to = std::clamp(from + length, 0, size);
+  if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+    box->setSelection(from, to - from);
+  } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
+    QTextCursor cursor = box->textCursor();
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    box->setTextCursor(cursor);
+  }
+  return true;
+}
+
+bool ReplaceSelection(QWidget* widget, const QString& text) {
+  if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+    box->insert(text);
+  } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
+    box->insertPlainText(text);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// A window's Left, Top, Width and Height take in its frame, a control's its own
+// rectangle.
+QRect OuterRect(QWidget* widget) {
+  return widget->isWindow() ? widget->frameGeometry() : widget->geometry();
+}
+
+int ToTwips(int pixels, double twips_per_pixel) {
+  return static_cast<int>(std::lround(pixels * twips_per_pixel));
+}
+
+void SetOuterRect(QWidget* widget, const QRect& rect) {
+  if (!widget->isWindow()) {
+    widget->setGeometry(rect);
+    return;
+  }
+  const QRect frame = widget->frameGeometry();
+  const QRect client = widget->geometry();
+  widget->move(rect.topLeft());
+  widget->resize(rect.width() - (frame.width() - client.width()),
+                 rect.height() - (frame.height() - client.height()));
+}
+
+bool IsVisibleMember(QWidget* widget) {
+  if (widget->isWindow()) return widget->isVisible();
+  // A control is visible unless it was hidden itself; a window not yet shown
+  // does not make its controls invisible.
+  return !(widget->testAttribute(Qt::WA_WState_ExplicitShowHide) &&
+           widget->testAttribute(Qt::WA_WState_Hidden));
+}
+
+QScreen* PrimaryScreen() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) throw Error(kErrObjectRequired, "Object required");
+  return screen;
+}
+
+}  // namespace
+
+std::vector<WindowHandle> QtToolkit::ControlsOf(WindowHandle form) {
+  std::vector<WindowHandle> handles;
+  for (QWidget* control : ControlWidgets(Require(form))) handles.push_back(HandleOf(control));
+  return handles;
+}
+
+WindowHandle QtToolkit::FindControl(WindowHandle form, const std::string& name, std::optional<int> index) {
+  bool named = false;
+  for (QWidget* control : ControlWidgets(Require(form))) {
+    if (control->objectName().compare(ToQString(name), Qt::CaseInsensitive) != 0) continue;
+    named = true;
+    const QVariant element = control->property(kIndexProperty);
+    if (!index || (element.isValid() && element.toInt() == *index)) return HandleOf(control);
+  }
+  if (!named) throw Error(kErrControlNotFound, "Control '" + name + "' not found");
+  throw Error(kErrNoSuchArrayElement, "Control array element '" + std::to_string(*index) + "' doesn't exist");
+}
+
+std::string QtToolkit::TypeName(WindowHandle control) {
+  QWidget* widget = Require(control);
+  const QVariant declared = widget->property(kTypeNameProperty);
+  if (declared.isValid()) return Utf8(declared.toString());
+  if (widget->isWindow()) return Utf8(widget->objectName());
+  if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QPlainTextEdit*>(widget) ||
+      qobject_cast<QTextEdit*>(widget)) {
+    return "TextBox";
+  }
+  if (qobject_cast<QLabel*>(widget)) return "Label";
+  if (qobject_cast<QPushButton*>(widget)) return "CommandButton";
+  if (qobject_cast<QCheckBox*>(widget)) return "CheckBox";
+  if (qobject_cast<QRadioButton*>(widget)) return "OptionButton";
+  if (qobject_cast<QGroupBox*>(widget)) return "Frame";
+  if (qobject_cast<QComboBox*>(widget)) return "ComboBox";
+  if (qobject_cast<QListWidget*>(widget)) return "ListBox";
+  if (qobject_cast<QTreeView*>(widget)) return "ListView";
+  if (qobject_cast<QTabWidget*>(widget)) return "SSTab";
+  return widget->metaObject()->className();
+}
+
+Variant QtToolkit::GetMember(WindowHandle control, const std::string& member) {
+  QWidget* widget = Require(control);
+  if (Is(member, "Name")) return Variant(Utf8(widget->objectName()));
+  if (Is(member, "hWnd")) return Variant(HandleOf(widget));
+  if (Is(member, "Tag")) return Variant(Utf8(widget->property(kTagProperty).toString()));
+  if (Is(member, "Enabled")) return Variant(!widget->testAttribute(Qt::WA_ForceDisabled));
+  if (Is(member, "Visible")) return Variant(IsVisibleMember(widget));
+  if (Is(member, "Container")) {
+    if (widget->isWindow() || !widget->parentWidget()) NotSupported();
+    return Variant(HandleOf(widget->parentWidget()));
+  }
+  if (Is(member, "TabIndex")) {
+    const QVariant tab_index = widget->property(kTabIndexProperty);
+    if (!tab_index.isValid()) NotSupported();
+    return Variant(static_cast<std::int16_t>(tab_index.toInt()));
+  }
+  if (Is(member, "Index")) {
+    const QVariant index = widget->property(kIndexProperty);
+    if (!index.isValid()) throw Error(kErrNotAnArray, "Object not an array");
+    return Variant(static_cast<std::int16_t>(index.toInt()));
+  }
+  if (Is(member, "Text")) {
+    if (auto text = TextOf(widget)) return Variant(Utf8(*text));
+    NotSupported();
+  }
+  if (Is(member, "Caption")) {
+    if (auto caption = CaptionOf(widget)) return Variant(Utf8(*caption));
+    NotSupported();
+  }
+  if (Is(member, "Left")) return Variant(ToTwips(OuterRect(widget).x(), TwipsPerPixelX()));
+  if (Is(member, "Top")) return Variant(ToTwips(OuterRect(widget).y(), TwipsPerPixelY()));
+  if (Is(member, "Width")) return Variant(ToTwips(OuterRect(widget).width(), TwipsPerPixelX()));
+  if (Is(member, "Height")) return Variant(ToTwips(OuterRect(widget).height(), TwipsPerPixelY()));
+  if (Is(member, "SelStart") || Is(member, "SelLength") || Is(member, "SelText")) {
+    const std::optional<Selection> selection = SelectionOf(widget);
+    if (!selection) NotSupported();
+    if (Is(member, "SelStart")) return Variant(static_cast<std::int32_t>(selection->start));
+    if (Is(member, "SelLength")) return Variant(static_cast<std::int32_t>(selection->length));
+    return Variant(Utf8(selection->text));
+  }
+  if (Is(member, "PasswordChar")) {
+    if (!qobject_cast<QLineEdit*>(widget)) NotSupported();
+    return Variant(Utf8(widget->property(kPasswordCharProperty).toString()));
+  }
+  const QVariant property = widget->property(member.c_str());
+  if (!property.isValid()) NotSupported();
+  return FromQVariant(property);
+}
+
+void QtToolkit::SetMember(WindowHandle control, const std::string& member, const Variant& value) {
+  QWidget* widget = Require(control);
+  if (Is(member, "hWnd") || Is(member, "Container") || Is(member, "Index")) NotSupported();
+  if (Is(member, "Name")) {
+    widget->setObjectName(ToQString(value.ToString()));
+  } else if (Is(member, "Tag")) {
+    widget->setProperty(kTagProperty, ToQString(value.ToString()));
+  } else if (Is(member, "Enabled")) {
+    widget->setEnabled(value.ToBool());
+  } else if (Is(member, "Visible")) {
+    widget->setVisible(value.ToBool());
+  } else if (Is(member, "TabIndex")) {
+    widget->setProperty(kTabIndexProperty, static_cast<int>(value.ToInteger()));
+    ApplyTabOrder(widget->window());
+  } else if (Is(member, "Text")) {
+    if (!SetTextOf(widget, ToQString(value.ToString()))) NotSupported();
+  } else if (Is(member, "Caption")) {
+    if (!SetCaptionOf(widget, ToQString(value.ToString()))) NotSupported();
+  } else if (Is(member, "Left") || Is(member, "Top") || Is(member, "Width") || Is(member, "Height")) {
+    QRect rect = OuterRect(widget);
+    const bool across = Is(member, "Left") || Is(member, "Width");
+    const int pixels =
+        static_cast<int>(std::lround(value.ToDouble() / (across ? TwipsPerPixelX() : TwipsPerPixelY())));
+    if (Is(member, "Left")) rect.moveLeft(pixels);
+    if (Is(member, "Top")) rect.moveTop(pixels);
+    if (Is(member, "Width")) rect.setWidth(pixels);
+    if (Is(member, "Height")) rect.setHeight(pixels);
+    SetOuterRect(widget, rect);
+  } else if (Is(member, "SelStart")) {
+    if (!Select(widget, value.ToLong(), 0)) NotSupported();
+  } else if (Is(member, "SelLength")) {
+    const std::optional<Selection> selection = SelectionOf(widget);
+    if (!selection || !Select(widget, selection->start, value.ToLong())) NotSupported();
+  } else if (Is(member, "SelText")) {
+    if (!ReplaceSelection(widget, ToQString(value.ToString()))) NotSupported();
+  } else if (Is(member, "PasswordChar")) {
+    auto* box = qobject_cast<QLineEdit*>(widget);
+    if (!box) NotSupported();
+    const std::string mask = value.ToString();
+    SetPasswordChar(box, mask.empty() ? '\0' : mask.front());
+  } else {
+    // Other members are the widget's own properties; one it does not have
+    // cannot be created by writing to it.
+    const QVariant current = widget->property(member.c_str());
+    if (!current.isValid() || !widget->setProperty(member.c_str(), ToQVariant(value, current)))
+      NotSupported();
+  }
+}
+
+void QtToolkit::SetFocus(WindowHandle control) {
+  QWidget* widget = Require(control);
+  if (!widget->isEnabled() || !widget->isVisible()) {
+    throw Error(kErrInvalidProcedureCall, "Invalid procedure call or argument");
+  }
+  if (!widget->isActiveWindow()) widget->activateWindow();
+  widget->setFocus(Qt::OtherFocusReason);
+}
+
+void QtToolkit::SetSelection(WindowHandle control, int start, int end) {
+  QWidget* widget = Require(control);
+  if (start < 0) {
+    if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+      box->deselect();
+      return;
+    }
+    if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
+      QTextCursor cursor = box->textCursor();
+      cursor.clearSelection();
+      box->setTextCursor(cursor);
+      return;
+    }
+    NotSupported();
+  }
+  const std::optional<QString> text = TextOf(widget);
+  const int last = end < 0 && text ? static_cast<int>(text->size()) : end;
+  if (!Select(widget, start, last - start)) NotSupported();
+}
+
+void QtToolkit::Refresh(WindowHandle window) {
+  Require(window)->repaint();
+}
+
+int QtToolkit::ScreenWidthTwips() {
+  return ToTwips(PrimaryScreen()->geometry().width(), TwipsPerPixelX());
+}
+
+int QtToolkit::ScreenHeightTwips() {
+  return ToTwips(PrimaryScreen()->geometry().height(), TwipsPerPixelY());
+}
+
+double QtToolkit::TwipsPerPixelX() {
+  PrimaryScreen();
+  return platform::TwipsPerPixelX(nullptr);
+}
+
+double QtToolkit::TwipsPerPixelY() {
+  PrimaryScreen();
+  return platform::TwipsPerPixelY(nullptr);
+}
+
+void QtToolkit::SetClipboardText(const std::string& text) {
+  QGuiApplication::clipboard()->setText(ToQString(text));
+}
+
+std::string QtToolkit::ClipboardText() {
+  return Utf8(QGuiApplication::clipboard()->text());
+}
+
+std::string QtToolkit::GetSetting(const std::string& application, const std::string& section,
+                                  const std::string& key, const std::string& default_value) {
+  QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tavinor"),
+                  ToQString(application));
+  store.beginGroup(ToQString(section));
+  return Utf8(store.value(ToQString(key), ToQString(default_value)).toString());
+}
+
+void QtToolkit::SaveSetting(const std::string& application, const std::string& section,
+                            const std::string& key, const std::string& value) {
+  QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Tavinor"),
+                  ToQString(application));
+  store.beginGroup(ToQString(section));
+  store.setValue(ToQString(key), ToQString(value));
+}
+
+}  // namespace platform
