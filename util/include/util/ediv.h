@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/controls.h"
 #include "platform/currency.h"
 #include "platform/variant.h"
 
@@ -18,6 +19,12 @@ class EDiv {
   EDiv& operator=(const EDiv&) = delete;
 
   // ---- Text boxes and keyboard (textbox.cpp) ----
+
+  // Gives the text box `hWnd` the focus and selects its whole text, so that
+  // typing replaces the value; pending window events run before and after the
+  // focus moves. Each step that fails (no such window, not a text box) is
+  // skipped; nothing is raised.
+  void Sel(platform::WindowHandle hWnd);
 
   // ---- Rounding (rounding.cpp) ----
 

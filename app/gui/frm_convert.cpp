@@ -1,0 +1,235 @@
+#include "frm_convert.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <exception>
+
+#include "app_icon.h"
+#include "platform/error.h"
+#include "platform/qt_ui.h"
+#include "platform/ui_services.h"
+#include "util/ediv.h"
+
+namespace {
+
+// Swallows the user's input to one window while it lives: the mouse, the keys and
+// the shortcuts, wherever in the window they are aimed. Other windows (the run's
+// message boxes) keep theirs.
+class InputBlocker final : public QObject {
+ public:
+  explicit InputBlocker(QWidget* window) : window_(window) {
+    QCoreApplication::instance()->installEventFilter(this);
+  }
+  ~InputBlocker() override { QCoreApplication::instance()->removeEventFilter(this); }
+  InputBlocker(const InputBlocker&) = delete;
+  InputBlocker& operator=(const InputBlocker&) = delete;
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::Shortcut:
+      case QEvent::ShortcutOverride:
+      case QEvent::ContextMenu:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd: {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        return widget && widget->window() == window_;
+      }
+      default:
+        return false;
+    }
+  }
+
+ private:
+  QWidget* window_;
+};
+
+QLabel* MakeLabel(QWidget* window, const char* caption) {
+  auto* label = new QLabel(QString::fromUtf8(caption), window);
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+}  // namespace
+
+frmConvert::frmConvert(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("frmConvert"));
+  setWindowTitle(QString::fromUtf8("Verificações de Estrutura"));
+  setWindowIcon(AppIcon());
+  // The geometry was laid out for a narrow sans-serif face of 8.25 points; the
+  // first of these the system has is taken, and its size keeps the text in
+  // proportion to the twips geometry at every resolution.
+  QFont text_font = font();
+  text_font.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                         QStringLiteral("Arial"), QStringLiteral("Helvetica"),
+                         QStringLiteral("DejaVu Sans Condensed")});
+  text_font.setPointSizeF(8.25);
+  setFont(text_font);
+  platform::SetClientSizeTwips(this, 7110, 3090);
+
+  // Left, top, width and height in twips, in tab order.
+  Label1[0] = MakeLabel(this, "Servidor SQL :");
+  platform::NameControl(Label1[0], "Label1", 0);
+  platform::SetTabIndex(Label1[0], 0);
+  platform::SetTwipsGeometry(Label1[0], 120, 240, 1095, 255);
+
+  txtSQLServer = new QLineEdit(this);
+  platform::NameControl(txtSQLServer, "txtSQLServer");
+  platform::SetTabIndex(txtSQLServer, 1);
+  platform::SetTwipsGeometry(txtSQLServer, 1560, 240, 2055, 315);
+
+  Label1[1] = MakeLabel(this, "Login :");
+  platform::NameControl(Label1[1], "Label1", 1);
+  platform::SetTabIndex(Label1[1], 2);
+  platform::SetTwipsGeometry(Label1[1], 120, 600, 1095, 255);
+
+  txtSQLLogin = new QLineEdit(this);
+  platform::NameControl(txtSQLLogin, "txtSQLLogin");
+  platform::SetTabIndex(txtSQLLogin, 3);
+  platform::SetTwipsGeometry(txtSQLLogin, 1560, 600, 2055, 315);
+
+  Label1[2] = MakeLabel(this, "Password :");
+  platform::NameControl(Label1[2], "Label1", 2);
+  platform::SetTabIndex(Label1[2], 4);
+  platform::SetTwipsGeometry(Label1[2], 120, 960, 1095, 255);
+
+  txtSQLPassword = new QLineEdit(this);
+  platform::NameControl(txtSQLPassword, "txtSQLPassword");
+  platform::SetTabIndex(txtSQLPassword, 5);
+  platform::SetTwipsGeometry(txtSQLPassword, 1560, 960, 2055, 315);
+  platform::SetPasswordChar(txtSQLPassword, '*');
+
+  cmdConverter = new QPushButton(QStringLiteral("&Converter"), this);
+  platform::NameControl(cmdConverter, "cmdConverter");
+  platform::SetTabIndex(cmdConverter, 6);
+  platform::SetTwipsGeometry(cmdConverter, 4200, 2400, 1335, 495);
+
+  cmdFechar = new QPushButton(QStringLiteral("&Fechar"), this);
+  platform::NameControl(cmdFechar, "cmdFechar");
+  platform::SetTabIndex(cmdFechar, 7);
+  platform::SetTwipsGeometry(cmdFechar, 5640, 2400, 1335, 495);
+
+  lblConverte = MakeLabel(this, "");
+  platform::NameControl(lblConverte, "lblConverte");
+  platform::SetTabIndex(lblConverte, 8);
+  platform::SetTwipsGeometry(lblConverte, 120, 1560, 6855, 495);
+
+  platform::ApplyTabOrder(this);
+
+  connect(cmdConverter, &QPushButton::clicked, this, [this] { cmdConverter_Click(); });
+  connect(cmdFechar, &QPushButton::clicked, this, [this] { cmdFechar_Click(); });
+  for (QLineEdit* box : {txtSQLServer, txtSQLLogin, txtSQLPassword}) box->installEventFilter(this);
+
+  // Starts centred on its screen.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  txtSQLServer->setFocus(Qt::OtherFocusReason);
+}
+
+std::string frmConvert::ServerText() {
+  return txtSQLServer->text().toStdString();
+}
+
+std::string frmConvert::LoginText() {
+  return txtSQLLogin->text().toStdString();
+}
+
+std::string frmConvert::PasswordText() {
+  return txtSQLPassword->text().toStdString();
+}
+
+void frmConvert::Refresh() {
+  repaint();
+}
+
+void frmConvert::SetProgressCaption(const std::string& caption) {
+  lblConverte->setText(QString::fromStdString(caption));
+  lblConverte->repaint();
+}
+
+void frmConvert::cmdConverter_Click() {
+  // The run does not let events run, but its message boxes do: a click queued
+  // behind the first one must not start a second run inside it.
+  if (running_) return;
+  running_ = true;
+  {
+    InputBlocker blocker(this);
+    try {
+      app::RunConversion(*this);
+    } catch (const std::exception& failure) {
+      // The run absorbs its own failures; anything else still reaches the user
+      // rather than the event loop, and the window is given back.
+      platform::Ui().SetMousePointer(platform::kPointerDefault);
+      const auto* error = dynamic_cast<const platform::Error*>(&failure);
+      platform::MsgBox(error ? std::to_string(error->Number()) + "\r" + error->Description() : failure.what(),
+                       platform::kMsgBoxCritical);
+    }
+    // Input aimed at the window while the run held it is dropped, not
+    // replayed once the run is over.
+    QCoreApplication::processEvents();
+  }
+  running_ = false;
+}
+
+void frmConvert::cmdFechar_Click() {
+  close();
+}
+
+void frmConvert::closeEvent(QCloseEvent* event) {
+  // The window stays while a run is under way; the run ends on its own.
+  if (running_) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
+bool frmConvert::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::FocusIn) return QWidget::eventFilter(watched, event);
+  void (frmConvert::*handler)() = nullptr;
+  if (watched == txtSQLServer) handler = &frmConvert::txtSQLServer_GotFocus;
+  if (watched == txtSQLLogin) handler = &frmConvert::txtSQLLogin_GotFocus;
+  if (watched == txtSQLPassword) handler = &frmConvert::txtSQLPassword_GotFocus;
+  if (!handler) return QWidget::eventFilter(watched, event);
+  if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason) {
+    // A click gives the focus before the box handles the press, and the press
+    // then puts the caret under the pointer: select once the click is handled.
+    QPointer<frmConvert> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, handler] {
+          if (self) (self.data()->*handler)();
+        },
+        Qt::QueuedConnection);
+  } else {
+    (this->*handler)();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void frmConvert::txtSQLServer_GotFocus() {
+  SharedEDiv().Sel(platform::HandleOf(txtSQLServer));
+}
+
+void frmConvert::txtSQLLogin_GotFocus() {
+  SharedEDiv().Sel(platform::HandleOf(txtSQLLogin));
+}
+
+void frmConvert::txtSQLPassword_GotFocus() {
+  SharedEDiv().Sel(platform::HandleOf(txtSQLPassword));
+}

@@ -1,0 +1,20 @@
+// tavinor: the conversion tool's window.
+#include <QApplication>
+#include <exception>
+#include <iostream>
+
+#include "frm_convert.h"
+#include "platform/qt_ui.h"
+
+int main(int argc, char** argv) {
+  try {
+    QApplication application(argc, argv);
+    platform::InstallQtUi();
+    frmConvert window;
+    window.show();
+    return QApplication::exec();
+  } catch (const std::exception& failure) {
+    std::cerr << "tavinor: " << failure.what() << '\n';
+    return 1;
+  }
+}
