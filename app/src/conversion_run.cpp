@@ -139,7 +139,8 @@ class Run {
     // The fields are read again for every connection: the window may have
     // changed them while the run was under way.
     return SharedCSql().CreateDBConnection(connection, view_.ServerText(), database, view_.LoginText(),
-                                           view_.PasswordText(), kTimeOutSeconds, gErrCode, gErrDescription, 0);
+                                           view_.PasswordText(), kTimeOutSeconds, gErrCode, gErrDescription,
+                                           0);
   }
 
   // Returns false when a database could not be connected to.
@@ -216,7 +217,8 @@ class Run {
     if (Met([&] { return IsOpenAndNotEmpty(list_result_); })) {
       // Only the first constraint row is looked at.
       if (Met([&] {
-            return Lower(list_result_.Value("constraint_type").ToString()).find("datasys") != std::string::npos;
+            return Lower(list_result_.Value("constraint_type").ToString()).find("datasys") !=
+                   std::string::npos;
           })) {
         Try([&] { constraint_name = list_result_.Value("constraint_name").ToString(); });
       }
@@ -234,7 +236,8 @@ class Run {
     OpenList(list_result_, kStatisticsListQuery, database_);
     if (Met([&] { return list_result_.State() == platform::kStateOpen; })) {
       if (Met([&] { return !(list_result_.Bof() && list_result_.Eof()); })) {
-        DropWhereKeysNameDataSys(list_result_, database_, "statistics_keys", "statistics_name", kDropStatistics);
+        DropWhereKeysNameDataSys(list_result_, database_, "statistics_keys", "statistics_name",
+                                 kDropStatistics);
       }
       Try([&] { list_result_.Close(); });
     }
@@ -266,10 +269,12 @@ class Run {
 
   void ShowClosingMessages() const {
     if (!TrimSpaces(detected_list_).empty()) {
-      platform::MsgBox("Processo Terminado!\r Foram detectadas falhas nas seguintes bases de dados: " + detected_list_,
-                       platform::kMsgBoxInformation);
+      platform::MsgBox(
+          "Processo Terminado!\r Foram detectadas falhas nas seguintes bases de dados: " + detected_list_,
+          platform::kMsgBoxInformation);
     } else {
-      platform::MsgBox("Processo Terminado!\rNão foram detectadas incosistências", platform::kMsgBoxInformation);
+      platform::MsgBox("Processo Terminado!\rNão foram detectadas incosistências",
+                       platform::kMsgBoxInformation);
     }
     if (!TrimSpaces(failed_list_).empty()) {
       platform::MsgBox("Não foi possível alterar as seguintes bases de dados: " + failed_list_,
@@ -290,6 +295,8 @@ class Run {
 
 }  // namespace
 
-ConversionOutcome RunConversion(ConversionView& view) { return Run(view).Execute(); }
+ConversionOutcome RunConversion(ConversionView& view) {
+  return Run(view).Execute();
+}
 
 }  // namespace app

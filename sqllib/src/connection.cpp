@@ -25,7 +25,8 @@ std::string BuildConnectionString(bool integrated, const std::string& server, co
            QuoteConnectionValue(database) + ";Data Source=" + QuoteConnectionValue(server);
   }
   return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + QuoteConnectionValue(login) +
-         ";Initial Catalog=" + QuoteConnectionValue(database) + ";Data Source=" + QuoteConnectionValue(server);
+         ";Initial Catalog=" + QuoteConnectionValue(database) +
+         ";Data Source=" + QuoteConnectionValue(server);
 }
 
 }  // namespace

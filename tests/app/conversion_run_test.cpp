@@ -110,9 +110,10 @@ TEST_F(ConversionRunTest, ConvertsInOneTransactionWithTheExactStatements) {
                                               kAlter,
                                               "<commit>",
                                           }));
-  EXPECT_EQ(Boxes(), (std::vector<std::pair<std::string, int>>{
-                         {"Processo Terminado!\r Foram detectadas falhas nas seguintes bases de dados: Parvimar01;",
-                          64}}));
+  EXPECT_EQ(
+      Boxes(),
+      (std::vector<std::pair<std::string, int>>{
+          {"Processo Terminado!\r Foram detectadas falhas nas seguintes bases de dados: Parvimar01;", 64}}));
   EXPECT_EQ(ui_->pointer_history, (std::vector<int>{11, 0}));
   EXPECT_EQ(view_.captions, std::vector<std::string>{"Parvimar01"});
   EXPECT_EQ(view_.refreshes, 1);
@@ -186,16 +187,17 @@ TEST_F(ConversionRunTest, SecondDatabaseFailingIsListedAndRolledBack) {
   TypeOf("Parvimar02", {"nvarchar"});
   TypicalDependents("Parvimar01");
   TypicalDependents("Parvimar02");
-  driver_->FailExecute("Parvimar02", kAlter,
-                       Error(241, "Conversion failed when converting date and/or time from character string."));
+  driver_->FailExecute(
+      "Parvimar02", kAlter,
+      Error(241, "Conversion failed when converting date and/or time from character string."));
 
   const auto outcome = app::RunConversion(view_);
 
-  EXPECT_EQ(Boxes(),
-            (std::vector<std::pair<std::string, int>>{
-                {"Processo Terminado!\r Foram detectadas falhas nas seguintes bases de dados: Parvimar01;Parvimar02;",
-                 64},
-                {"Não foi possível alterar as seguintes bases de dados: Parvimar02;", 16}}));
+  EXPECT_EQ(Boxes(), (std::vector<std::pair<std::string, int>>{
+                         {"Processo Terminado!\r Foram detectadas falhas nas seguintes bases de dados: "
+                          "Parvimar01;Parvimar02;",
+                          64},
+                         {"Não foi possível alterar as seguintes bases de dados: Parvimar02;", 16}}));
   EXPECT_EQ(driver_->Trace("Parvimar01").back(), "<commit>");
   auto second = driver_->Trace("Parvimar02");
   EXPECT_EQ(second.back(), "<rollback>");
@@ -206,7 +208,8 @@ TEST_F(ConversionRunTest, SecondDatabaseFailingIsListedAndRolledBack) {
 TEST_F(ConversionRunTest, FailedCommitCountsAsFailedChange) {
   Databases({"Parvimar01"});
   TypeOf("Parvimar01", {"smalldatetime"});
-  driver_->FailCommit("Parvimar01", Error(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."));
+  driver_->FailCommit("Parvimar01",
+                      Error(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."));
 
   const auto outcome = app::RunConversion(view_);
 
@@ -236,9 +239,10 @@ TEST_F(ConversionRunTest, KeyTestsAreSubstringTestsOnTheLowerCasedText) {
   // check constraint whose type text mentions the column.
   Databases({"Parvimar01"});
   TypeOf("Parvimar01", {"smalldatetime"});
-  driver_->OnExecute("Parvimar01", "sp_helpindex movcliente",
-                     Reply({Table({"index_name", "index_description", "index_keys"},
-                                  {{"IX_Old", "nonclustered", "DATASYSOLD"}, {"IX_Num", "clustered", "NumRegisto"}})}));
+  driver_->OnExecute(
+      "Parvimar01", "sp_helpindex movcliente",
+      Reply({Table({"index_name", "index_description", "index_keys"},
+                   {{"IX_Old", "nonclustered", "DATASYSOLD"}, {"IX_Num", "clustered", "NumRegisto"}})}));
   Constraints("Parvimar01", {{"CHECK on column DataSys", "CK_Data"}});
   driver_->OnExecute("Parvimar01", "sp_helpstats movcliente",
                      Reply({Table({"statistics_name", "statistics_keys"}, {{"_WA_Sys_1", "datasys"}})}));
@@ -246,10 +250,13 @@ TEST_F(ConversionRunTest, KeyTestsAreSubstringTestsOnTheLowerCasedText) {
   app::RunConversion(view_);
 
   auto statements = driver_->Statements("Parvimar01");
-  EXPECT_NE(std::find(statements.begin(), statements.end(), "Drop index MovCliente.IX_Old"), statements.end());
-  EXPECT_EQ(std::find(statements.begin(), statements.end(), "Drop index MovCliente.IX_Num"), statements.end());
-  EXPECT_NE(std::find(statements.begin(), statements.end(), "Alter Table MovCliente Drop Constraint  CK_Data"),
+  EXPECT_NE(std::find(statements.begin(), statements.end(), "Drop index MovCliente.IX_Old"),
             statements.end());
+  EXPECT_EQ(std::find(statements.begin(), statements.end(), "Drop index MovCliente.IX_Num"),
+            statements.end());
+  EXPECT_NE(
+      std::find(statements.begin(), statements.end(), "Alter Table MovCliente Drop Constraint  CK_Data"),
+      statements.end());
   EXPECT_NE(std::find(statements.begin(), statements.end(), "drop statistics MovCliente._WA_Sys_1"),
             statements.end());
 }
@@ -258,8 +265,9 @@ TEST_F(ConversionRunTest, MissingTableCountsAsNeedingTheChangeAndFails) {
   Databases({"ParvimarSemTabela"});
   driver_->OnExecute("ParvimarSemTabela", kTypeQuery, Reply({Table({"name"}, {})}));
   driver_->FailExecute("ParvimarSemTabela", "sp_helpindex movcliente",
-                       Error(15009, "The object 'movcliente' does not exist in database 'ParvimarSemTabela' or is "
-                                    "invalid for this operation."));
+                       Error(15009,
+                             "The object 'movcliente' does not exist in database 'ParvimarSemTabela' or is "
+                             "invalid for this operation."));
   driver_->FailExecute("ParvimarSemTabela", "sp_helpconstraint 'MovCliente'",
                        Error(15009, "The object 'MovCliente' does not exist."));
   driver_->FailExecute("ParvimarSemTabela", "sp_helpstats movcliente",
@@ -289,14 +297,16 @@ TEST_F(ConversionRunTest, TableWithoutIndexesGivesNoResultAndNoDrops) {
   Databases({"Parvimar01"});
   TypeOf("Parvimar01", {"smalldatetime"});
   platform::BatchReply message_only;
-  message_only.messages = {"The object 'movcliente' does not have any indexes, or you do not have permissions."};
+  message_only.messages = {
+      "The object 'movcliente' does not have any indexes, or you do not have permissions."};
   driver_->OnExecute("Parvimar01", "sp_helpindex movcliente", message_only);
 
   const auto outcome = app::RunConversion(view_);
 
   EXPECT_EQ(driver_->Trace("Parvimar01"),
-            (std::vector<std::string>{kTypeQuery, "<begin>", "sp_helpindex movcliente", "sp_helpconstraint 'MovCliente'",
-                                      "sp_helpstats movcliente", kAlter, "<commit>"}));
+            (std::vector<std::string>{kTypeQuery, "<begin>", "sp_helpindex movcliente",
+                                      "sp_helpconstraint 'MovCliente'", "sp_helpstats movcliente", kAlter,
+                                      "<commit>"}));
   EXPECT_EQ(outcome.failed_list, "");
 }
 
@@ -314,15 +324,17 @@ TEST_F(ConversionRunTest, WrongPasswordShowsTheConnectionErrorOnly) {
 TEST_F(ConversionRunTest, DatabaseThatCannotBeOpenedEndsTheRunKeepingEarlierChanges) {
   Databases({"Parvimar01", "ParvimarOffline", "Parvimar03"});
   TypeOf("Parvimar01", {"smalldatetime"});
-  driver_->FailConnect("ParvimarOffline",
-                       Error(4060, "Cannot open database \"ParvimarOffline\" requested by the login. The login failed."));
+  driver_->FailConnect(
+      "ParvimarOffline",
+      Error(4060, "Cannot open database \"ParvimarOffline\" requested by the login. The login failed."));
 
   const auto outcome = app::RunConversion(view_);
 
   EXPECT_EQ(outcome.status, app::ConversionOutcome::Status::kConnectionFailed);
-  EXPECT_EQ(Boxes(), (std::vector<std::pair<std::string, int>>{
-                         {"4060\rCannot open database \"ParvimarOffline\" requested by the login. The login failed.",
-                          16}}));
+  EXPECT_EQ(
+      Boxes(),
+      (std::vector<std::pair<std::string, int>>{
+          {"4060\rCannot open database \"ParvimarOffline\" requested by the login. The login failed.", 16}}));
   EXPECT_EQ(driver_->Trace("Parvimar01").back(), "<commit>");
   EXPECT_TRUE(driver_->Statements("Parvimar03").empty());
   EXPECT_EQ(ui_->pointer_history, (std::vector<int>{11, 0}));
@@ -334,8 +346,9 @@ TEST_F(ConversionRunTest, FailingDropsDoNotStopTheRun) {
   Databases({"Parvimar01"});
   TypeOf("Parvimar01", {"smalldatetime"});
   TypicalDependents("Parvimar01");
-  driver_->FailExecute("Parvimar01", "Drop index MovCliente.IX_Registo",
-                       Error(3701, "Cannot drop the index 'MovCliente.IX_Registo', because it does not exist."));
+  driver_->FailExecute(
+      "Parvimar01", "Drop index MovCliente.IX_Registo",
+      Error(3701, "Cannot drop the index 'MovCliente.IX_Registo', because it does not exist."));
 
   app::RunConversion(view_);
 

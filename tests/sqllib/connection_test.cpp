@@ -37,8 +37,8 @@ class CSqlConnectionTest : public ::testing::Test {
 
 TEST_F(CSqlConnectionTest, SqlLoginFormCarriesLoginAndHandsThePasswordSeparately) {
   platform::Connection connection;
-  ASSERT_TRUE(SharedCSql().CreateDBConnection(connection, "srv\\inst", "Parvimar01", "sa", "s3gr;edo", 30, code_,
-                                              text_, 0));
+  ASSERT_TRUE(SharedCSql().CreateDBConnection(connection, "srv\\inst", "Parvimar01", "sa", "s3gr;edo", 30,
+                                              code_, text_, 0));
   EXPECT_EQ(connection.ConnectionString(),
             "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=Parvimar01;Data "
             "Source=srv\\inst");
@@ -61,14 +61,17 @@ TEST_F(CSqlConnectionTest, TipoAutChoosesTheForm) {
   for (const auto& c : cases) {
     gIntegratedSecurity = c.integrated_global;
     platform::Connection connection;
-    ASSERT_TRUE(SharedCSql().CreateDBConnection(connection, "srv", "db", "sa", "pw", 5, code_, text_, c.tipo_aut));
+    ASSERT_TRUE(
+        SharedCSql().CreateDBConnection(connection, "srv", "db", "sa", "pw", 5, code_, text_, c.tipo_aut));
     const std::string expected =
         c.integrated_expected
-            ? "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial Catalog=db;Data "
+            ? "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;Initial "
+              "Catalog=db;Data "
               "Source=srv"
             : "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=db;Data Source=srv";
     EXPECT_EQ(connection.ConnectionString(), expected) << "TipoAut " << c.tipo_aut;
-    EXPECT_EQ(driver_->Requests().back().integrated_security, c.integrated_expected) << "TipoAut " << c.tipo_aut;
+    EXPECT_EQ(driver_->Requests().back().integrated_security, c.integrated_expected)
+        << "TipoAut " << c.tipo_aut;
     EXPECT_EQ(driver_->Requests().back().password, "pw") << "the password still goes to the open call";
   }
 }
@@ -138,7 +141,8 @@ TEST_F(CSqlConnectionTest, ExecutaSqlFailureShowsNumberAndText) {
 }
 
 TEST_F(CSqlConnectionTest, ExecutaSqlConnectionFailureIsSilent) {
-  driver_->FailConnect("db", Error(4060, "Cannot open database \"db\" requested by the login. The login failed."));
+  driver_->FailConnect("db",
+                       Error(4060, "Cannot open database \"db\" requested by the login. The login failed."));
   EXPECT_FALSE(SharedCSql().ExecutaSQL("db", "select 1").has_value());
   EXPECT_TRUE(ui_->boxes.empty());
 }
@@ -150,7 +154,8 @@ TEST_F(CSqlConnectionTest, SqlChangeFieldSendsOneStatementAndReportsOnlySuccess)
   EXPECT_TRUE(SharedCSql().SQLChangeField(connection, "T", "C").ToBool());
   driver_->FailExecute("*", " alter table MovCliente ALTER COLUMN DataSys datetime null",
                        Error(5074, "The index 'IX' is dependent on column 'DataSys'."));
-  const platform::Variant refused = SharedCSql().SQLChangeField(connection, "MovCliente", "DataSys", "datetime null");
+  const platform::Variant refused =
+      SharedCSql().SQLChangeField(connection, "MovCliente", "DataSys", "datetime null");
   EXPECT_EQ(refused.Type(), platform::VarType::kBoolean);
   EXPECT_FALSE(refused.ToBool());
   EXPECT_EQ(driver_->Statements("Parvimar01"),

@@ -5,9 +5,14 @@ namespace testsupport {
 using platform::BatchReply;
 using platform::Error;
 
-platform::ResultTable Table(std::vector<std::string> columns, std::vector<std::vector<platform::Variant>> rows) {
+platform::ResultTable Table(std::vector<std::string> columns,
+                            std::vector<std::vector<platform::Variant>> rows) {
   platform::ResultTable table;
-  for (auto& name : columns) table.columns.push_back({std::move(name)});
+  for (auto& name : columns) {
+    platform::ColumnInfo column;
+    column.name = std::move(name);
+    table.columns.push_back(std::move(column));
+  }
   table.rows = std::move(rows);
   return table;
 }
@@ -39,7 +44,8 @@ class ScriptedSession final : public platform::DriverSession {
   void BeginTrans() override { Record(Event::Kind::kBegin, {}); }
   void CommitTrans() override {
     Record(Event::Kind::kCommit, {});
-    if (auto it = driver_.commit_failures_.find(database_); it != driver_.commit_failures_.end()) throw it->second;
+    if (auto it = driver_.commit_failures_.find(database_); it != driver_.commit_failures_.end())
+      throw it->second;
   }
   void RollbackTrans() override { Record(Event::Kind::kRollback, {}); }
 
@@ -105,7 +111,8 @@ std::unique_ptr<platform::DriverSession> ScriptedDriver::Connect(const platform:
 std::vector<std::string> ScriptedDriver::Statements(const std::string& database) const {
   std::vector<std::string> texts;
   for (const auto& event : events_) {
-    if (event.database == database && (event.kind == Event::Kind::kExecute || event.kind == Event::Kind::kCommand))
+    if (event.database == database &&
+        (event.kind == Event::Kind::kExecute || event.kind == Event::Kind::kCommand))
       texts.push_back(event.text);
   }
   return texts;
@@ -140,6 +147,8 @@ ScopedScriptedDriver::ScopedScriptedDriver() : driver_(std::make_shared<Scripted
   platform::SetDriver(driver_);
 }
 
-ScopedScriptedDriver::~ScopedScriptedDriver() { platform::SetDriver(nullptr); }
+ScopedScriptedDriver::~ScopedScriptedDriver() {
+  platform::SetDriver(nullptr);
+}
 
 }  // namespace testsupport

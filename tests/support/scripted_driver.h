@@ -19,13 +19,14 @@ namespace testsupport {
 struct Event {
   enum class Kind { kConnect, kExecute, kCommand, kBegin, kCommit, kRollback, kClose };
   Kind kind;
-  int session = 0;        // 1, 2, ... in the order the sessions were opened
-  std::string database;   // the session's database
-  std::string text;       // statement text (kExecute, kCommand)
+  int session = 0;       // 1, 2, ... in the order the sessions were opened
+  std::string database;  // the session's database
+  std::string text;      // statement text (kExecute, kCommand)
 };
 
 // Builds a result with the given column names and rows.
-platform::ResultTable Table(std::vector<std::string> columns, std::vector<std::vector<platform::Variant>> rows);
+platform::ResultTable Table(std::vector<std::string> columns,
+                            std::vector<std::vector<platform::Variant>> rows);
 
 // A reply made of the given results.
 platform::BatchReply Reply(std::vector<platform::ResultTable> results);

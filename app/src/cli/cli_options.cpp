@@ -30,8 +30,10 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
     } else if (arg == "--password-stdin") {
       options.password_from_stdin = true;
     } else if (arg == "--password" || arg.rfind("--password=", 0) == 0 || arg == "-P") {
-      error = "the password is never taken on the command line (it would show in process lists); use "
-              "--password-stdin, " + std::string(kPasswordVariable) + " or the prompt";
+      error =
+          "the password is never taken on the command line (it would show in process lists); use "
+          "--password-stdin, " +
+          std::string(kPasswordVariable) + " or the prompt";
       return std::nullopt;
     } else if (auto server = value_of("--server", "-S", options.server)) {
       if (!*server) return std::nullopt;
