@@ -13,7 +13,9 @@ std::shared_ptr<UiServices>& Installed() {
 
 }  // namespace
 
-UiServices& Ui() { return *Installed(); }
+UiServices& Ui() {
+  return *Installed();
+}
 
 void SetUi(std::shared_ptr<UiServices> services) {
   Installed() = services ? std::move(services) : std::make_shared<ConsoleUi>();
