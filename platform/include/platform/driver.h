@@ -38,7 +38,7 @@ std::string QuoteConnectionValue(const std::string& value);
 struct ColumnInfo {
   std::string name;
   DataType type = DataType::kVarWChar;
-  std::string base_table;  // table the column was read from, when the driver knows it
+  std::string base_table{};  // table the column was read from, when the driver knows it
   bool key = false;        // part of the table's unique key, when the driver knows it
 };
 

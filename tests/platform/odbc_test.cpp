@@ -1,0 +1,116 @@
+// The ODBC driver against the real unixODBC and FreeTDS stack, without a server:
+// failures to connect, and the text helpers the driver uses.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "../../platform/src/odbc/odbc_text.h"
+#include "platform/driver.h"
+#include "platform/error.h"
+#include "platform/session.h"
+
+namespace {
+
+using platform::Connection;
+using platform::Error;
+
+// A TCP port on 127.0.0.1 that is bound but never listens, so that connecting to
+// it is refused at once; held for the test's lifetime so nobody else takes it.
+class ClosedPort {
+ public:
+  // With `listening`, the kernel accepts connections but nothing ever answers them.
+  explicit ClosedPort(bool listening = false) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+      socklen_t length = sizeof address;
+      getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+      port_ = ntohs(address.sin_port);
+      if (listening) listen(fd_, 4);
+    }
+  }
+  ~ClosedPort() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ClosedPort(const ClosedPort&) = delete;
+  ClosedPort& operator=(const ClosedPort&) = delete;
+  [[nodiscard]] int Port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+// Runs the test with the ODBC driver installed, whatever another test left.
+class OdbcDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetDriver(nullptr);
+    unsetenv(platform::kOdbcDriverVariable);
+  }
+  void TearDown() override { unsetenv(platform::kOdbcDriverVariable); }
+
+  static Error OpenFails(const std::string& connection_string) {
+    Connection connection;
+    connection.SetConnectionTimeout(2);
+    connection.SetConnectionString(connection_string);
+    try {
+      connection.Open({}, {}, "secret");
+    } catch (const Error& error) {
+      EXPECT_EQ(connection.State(), platform::kStateClosed);
+      return error;
+    }
+    ADD_FAILURE() << "the connection opened";
+    return Error(0, {});
+  }
+};
+
+TEST_F(OdbcDriverTest, RefusedConnectionGivesTheDriversNumberAndText) {
+  ClosedPort port;
+  ASSERT_NE(port.Port(), 0);
+  const Error error = OpenFails(
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=master;"
+      "Data Source=127.0.0.1," +
+      std::to_string(port.Port()));
+  // FreeTDS's own number for "Unable to connect: Adaptive Server is unavailable or
+  // does not exist".
+  EXPECT_EQ(error.Number(), 20009) << error.Description();
+  EXPECT_EQ(error.SqlState(), "08S01");
+  EXPECT_FALSE(error.Description().empty());
+  EXPECT_EQ(error.Description().find("[FreeTDS]"), std::string::npos) << error.Description();
+  EXPECT_NE(error.Description().front(), '[') << error.Description();
+}
+
+}  // namespace
+
+TEST_F(OdbcDriverTest, SilentServerGivesUpAfterTheConnectionTimeout) {
+  ClosedPort port(/*listening=*/true);
+  ASSERT_NE(port.Port(), 0);
+  const Error error = OpenFails(
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=master;"
+      "Data Source=127.0.0.1," +
+      std::to_string(port.Port()));
+  // The driver gives no number of its own for an expired login time-out.
+  EXPECT_EQ(error.Number(), platform::kErrDriverTimeout) << error.Description();
+  EXPECT_EQ(error.SqlState(), "HYT00");
+  EXPECT_EQ(error.Description(), "Timeout expired");
+}
+
+TEST_F(OdbcDriverTest, DriverNamedByTheEnvironmentIsTheOneLoaded) {
+  setenv(platform::kOdbcDriverVariable, "Tavinor Missing Driver", 1);
+  const Error error = OpenFails(
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=master;"
+      "Data Source=127.0.0.1,1");
+  // unixODBC: "Can't open lib 'Tavinor Missing Driver' : file not found".
+  EXPECT_EQ(error.Number(), platform::kErrDriverFailure);
+  EXPECT_NE(error.Description().find("'Tavinor Missing Driver'"), std::string::npos) << error.Description();
+  EXPECT_EQ(error.Description().find("[unixODBC]"), std::string::npos) << error.Description();
+}
