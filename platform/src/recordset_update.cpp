@@ -130,6 +130,8 @@ SingleTableQuery ParseSingleTableQuery(const std::string& sql) {
     query.condition.pop_back();
   }
   while (!query.condition.empty() && query.condition.back() == ';') query.condition.pop_back();
+  const std::size_t first = query.condition.find_first_not_of(" \t\r\n");
+  query.condition.erase(0, first == std::string::npos ? query.condition.size() : first);
   return query;
 }
 

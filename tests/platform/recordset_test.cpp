@@ -1,0 +1,245 @@
+// Recordset field chunks, Update and saved result files, over the fake driver.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/driver.h"
+#include "platform/error.h"
+#include "platform/session.h"
+#include "session_fake_driver.h"
+
+namespace {
+
+using platform::BatchReply;
+using platform::Bytes;
+using platform::Connection;
+using platform::DataType;
+using platform::Error;
+using platform::LockType;
+using platform::Recordset;
+using platform::Variant;
+using sessiontest::FakeDriverTest;
+using sessiontest::Rows;
+
+template <typename Action>
+int ErrorNumber(Action action) {
+  try {
+    action();
+  } catch (const Error& error) {
+    return error.Number();
+  }
+  return 0;
+}
+
+Bytes Pattern(std::size_t size) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  return bytes;
+}
+
+BatchReply Count(std::int32_t n) {
+  return Rows({""}, {{Variant(n)}}, DataType::kInteger);
+}
+
+class RecordsetTest : public FakeDriverTest {
+ protected:
+  Connection Open() {
+    Connection connection;
+    connection.Open("Data Source=srv;User ID=sa");
+    return connection;
+  }
+  // A result set of one row of a picture table, opened for update.
+  Recordset OpenPicture(Connection& connection, Bytes stored, LockType lock = LockType::kOptimistic) {
+    driver_->Script(Rows({"Foto"}, {{Variant(std::move(stored))}}, DataType::kLongVarBinary));
+    Recordset result;
+    result.Open("select Foto from Artigos where Codigo = 'A1'", connection, platform::CursorType::kDynamic,
+                lock);
+    return result;
+  }
+};
+
+TEST_F(RecordsetTest, GetChunkReadsTheValueInBlocks) {
+  Connection connection = Open();
+  const Bytes stored = Pattern(5000);
+  Recordset result = OpenPicture(connection, stored, LockType::kReadOnly);
+  platform::Field field = result.Fields("foto");
+  ASSERT_EQ(field.ActualSize(), 5000);
+  Bytes read = field.GetChunk(5000 % 2048);
+  EXPECT_EQ(read.size(), 904u);
+  for (int i = 0; i < 5000 / 2048; ++i) {
+    const Bytes block = field.GetChunk(2048);
+    EXPECT_EQ(block.size(), 2048u);
+    read.insert(read.end(), block.begin(), block.end());
+  }
+  EXPECT_EQ(read, stored);
+  EXPECT_TRUE(field.GetChunk(10).empty());
+}
+
+TEST_F(RecordsetTest, AppendChunkReplacesThenExtendsAndUpdateWritesTheRow) {
+  Connection connection = Open();
+  Recordset result = OpenPicture(connection, Pattern(10));
+  const Bytes picture = Pattern(5000);
+  platform::Field field = result.Fields("Foto");
+  field.AppendChunk(Bytes(picture.begin(), picture.begin() + 904));
+  field.AppendChunk(Bytes(picture.begin() + 904, picture.end()));
+  EXPECT_EQ(field.ActualSize(), 5000);
+
+  driver_->Script(Count(1));
+  driver_->Script(sessiontest::RowCount(1));
+  result.Update();
+
+  // The binary column cannot identify the row: the query's own condition does.
+  const std::vector<std::string> expected = {"select Foto from Artigos where Codigo = 'A1'",
+                                             "SELECT COUNT(*) FROM Artigos WHERE (Codigo = 'A1')",
+                                             "UPDATE Artigos SET [Foto] = ? WHERE (Codigo = 'A1')"};
+  EXPECT_EQ(driver_->statements, expected);
+  ASSERT_EQ(driver_->commands.size(), 2u);
+  ASSERT_EQ(driver_->commands[1].parameters.size(), 1u);
+  EXPECT_EQ(*driver_->commands[1].parameters[0].value.ByteArray(), picture);
+  EXPECT_EQ(*result.Value("Foto").ByteArray(), picture);
+
+  // After Update the next chunk starts a new value again.
+  field.AppendChunk(Bytes{0, 0});
+  EXPECT_EQ(field.ActualSize(), 2);
+}
+
+TEST_F(RecordsetTest, UpdateMatchesTheOriginalValuesAndNulls) {
+  Connection connection = Open();
+  BatchReply reply = Rows({"Nome", "Idade", "Notas"}, {{Variant("Ana"), Variant::Null(), Variant("x")}});
+  reply.results[0].columns[1].type = DataType::kInteger;
+  reply.results[0].columns[2].type = DataType::kLongVarWChar;  // ntext: not comparable
+  driver_->Script(reply);
+  Recordset result;
+  result.Open("select Nome, Idade, Notas from [dbo].[Clientes] order by Nome", connection,
+              platform::CursorType::kDynamic, LockType::kOptimistic);
+  result.Fields("Nome").SetValue(Variant("Rita"));
+  EXPECT_EQ(result.Value("nome").ToString(), "Rita");
+  driver_->Script(Count(1));
+  result.Update();
+  EXPECT_EQ(driver_->statements[1],
+            "SELECT COUNT(*) FROM [dbo].[Clientes] WHERE [Nome] = ? AND [Idade] IS NULL");
+  EXPECT_EQ(driver_->statements[2],
+            "UPDATE [dbo].[Clientes] SET [Nome] = ? WHERE [Nome] = ? AND [Idade] IS NULL");
+  ASSERT_EQ(driver_->commands[1].parameters.size(), 2u);
+  EXPECT_EQ(driver_->commands[1].parameters[0].value.ToString(), "Rita");
+  EXPECT_EQ(driver_->commands[1].parameters[1].value.ToString(), "Ana");
+}
+
+TEST_F(RecordsetTest, UpdateWritesNothingUnlessExactlyOneRowMatches) {
+  struct Case {
+    std::int32_t matches;
+    int error;
+  };
+  for (const Case c : {Case{0, platform::kErrRowNotLocated}, Case{2, platform::kErrTooManyRowsAffected}}) {
+    SCOPED_TRACE(c.matches);
+    Connection connection = Open();
+    driver_->statements.clear();
+    Recordset result = OpenPicture(connection, Pattern(3));
+    result.Fields("Foto").AppendChunk(Bytes{1, 2});
+    driver_->Script(Count(c.matches));
+    EXPECT_EQ(ErrorNumber([&] { result.Update(); }), c.error);
+    ASSERT_EQ(driver_->statements.size(), 2u);  // the query and the count, no UPDATE
+    EXPECT_EQ(driver_->statements[1].rfind("SELECT COUNT(*)", 0), 0u);
+  }
+}
+
+TEST_F(RecordsetTest, UpdateRefusesReadOnlyAndMultiTableResults) {
+  Connection connection = Open();
+  Recordset read_only = OpenPicture(connection, Pattern(3), LockType::kReadOnly);
+  read_only.Fields("Foto").AppendChunk(Bytes{1});
+  EXPECT_EQ(ErrorNumber([&] { read_only.Update(); }), platform::kErrUpdateNotSupported);
+
+  for (const std::string query : {"select a.Foto from Artigos a where a.Codigo = 'A1'",
+                                  "select Foto from Artigos inner join Familias on 1 = 1",
+                                  "select Foto from Artigos, Familias", "exec sp_who"}) {
+    SCOPED_TRACE(query);
+    driver_->Script(Rows({"Foto"}, {{Variant(Pattern(3))}}, DataType::kLongVarBinary));
+    Recordset result;
+    result.Open(query, connection, platform::CursorType::kDynamic, LockType::kOptimistic);
+    result.Fields("Foto").AppendChunk(Bytes{1});
+    const std::size_t sent = driver_->statements.size();
+    EXPECT_EQ(ErrorNumber([&] { result.Update(); }), platform::kErrUpdateNotSupported);
+    EXPECT_EQ(driver_->statements.size(), sent);
+  }
+}
+
+class SavedFileTest : public RecordsetTest {
+ protected:
+  void SetUp() override {
+    RecordsetTest::SetUp();
+    path_ = ::testing::TempDir() + "saved_result_" + std::to_string(getpid()) + ".json";
+  }
+  void TearDown() override {
+    std::remove(path_.c_str());
+    RecordsetTest::TearDown();
+  }
+  std::string path_;
+};
+
+TEST_F(SavedFileTest, OpenFileReadsBackWhatSaveWrote) {
+  Connection connection = Open();
+  const std::vector<Variant> values = {
+      Variant(std::int16_t{-7}),
+      Variant(std::int32_t{2000000000}),
+      Variant(std::uint8_t{255}),
+      Variant(1.0f / 3.0f),
+      Variant(0.1 + 0.2),
+      Variant(true),
+      Variant(platform::Currency::FromTicks(-123456789)),
+      Variant(platform::Decimal{static_cast<platform::Int128>(-1234567890123456789), 3}),
+      Variant(platform::Date(45000.5)),
+      Variant("Não foram detectadas incosistências \"entre\" aspas"),
+      Variant(Pattern(300)),
+      Variant::Null(),
+  };
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < values.size(); ++i) names.push_back("C" + std::to_string(i));
+  driver_->Script(Rows(names, {values, values}));
+  Recordset original = connection.Execute("select * from t");
+  original.Save(path_);
+
+  Recordset loaded;
+  Connection closed;
+  loaded.Open(path_, closed, platform::CursorType::kForwardOnly, LockType::kReadOnly,
+              platform::kOptionPersistedFile);
+  ASSERT_EQ(loaded.FieldCount(), static_cast<int>(values.size()));
+  for (int row = 0; row < 2; ++row) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      SCOPED_TRACE(names[i]);
+      EXPECT_EQ(loaded.Fields(static_cast<int>(i)).Name(), names[i]);
+      EXPECT_TRUE(loaded.Value("c" + std::to_string(i)) == values[i]);
+    }
+    loaded.MoveNext();
+  }
+  EXPECT_TRUE(loaded.Eof());
+}
+
+TEST_F(SavedFileTest, AnEmptyResultSavesAndLoadsEmpty) {
+  Connection connection = Open();
+  driver_->Script(Rows({"Empresa"}, {}));
+  connection.Execute("select Empresa from t").Save(path_);
+  Recordset loaded;
+  loaded.OpenFile(path_);
+  EXPECT_TRUE(loaded.Bof() && loaded.Eof());
+  EXPECT_EQ(loaded.Fields("EMPRESA").Name(), "Empresa");
+}
+
+TEST_F(SavedFileTest, MissingOrForeignFilesAreRejected) {
+  Recordset loaded;
+  EXPECT_EQ(ErrorNumber([&] { loaded.OpenFile(path_); }), platform::kErrInvalidUse);
+  for (const std::string text :
+       {"<xml/>", "{\"format\":\"other\"}",
+        "{\"format\":\"tavinor-recordset\",\"version\":1,\"columns\":[{\"name\":\"a\","
+        "\"type\":3}],\"rows\":[[[3,1],[3,2]]]}"}) {
+    SCOPED_TRACE(text);
+    std::ofstream(path_) << text;
+    EXPECT_EQ(ErrorNumber([&] { loaded.OpenFile(path_); }), platform::kErrInvalidUse);
+    EXPECT_EQ(loaded.State(), platform::kStateClosed);
+  }
+}
+
+}  // namespace
