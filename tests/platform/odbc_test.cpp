@@ -114,3 +114,54 @@ TEST_F(OdbcDriverTest, DriverNamedByTheEnvironmentIsTheOneLoaded) {
   EXPECT_NE(error.Description().find("'Tavinor Missing Driver'"), std::string::npos) << error.Description();
   EXPECT_EQ(error.Description().find("[unixODBC]"), std::string::npos) << error.Description();
 }
+
+namespace {
+
+TEST(OdbcText, DiagnosticPrefixesAreStripped) {
+  struct Case {
+    const char* raw;
+    const char* stripped;
+  };
+  const Case cases[] = {
+      {"[FreeTDS][SQL Server]Login failed for user 'sa'.", "Login failed for user 'sa'."},
+      {"[unixODBC][FreeTDS][SQL Server]Unable to connect to data source", "Unable to connect to data source"},
+      {"[unixODBC][Driver Manager]Data source name not found", "Data source name not found"},
+      {"[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Invalid object name 'x'.",
+       "Invalid object name 'x'."},
+      {"[dbo].[MovCliente] is not a table", "[dbo].[MovCliente] is not a table"},
+      {"Timeout expired", "Timeout expired"},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::StripDiagnosticPrefixes(c.raw), c.stripped);
+}
+
+TEST(OdbcText, DriverNumbersFallBackBySqlState) {
+  EXPECT_EQ(platform::DriverErrorNumber(20009, "08S01"), 20009);
+  EXPECT_EQ(platform::DriverErrorNumber(0, "HYT00"), platform::kErrDriverTimeout);
+  EXPECT_EQ(platform::DriverErrorNumber(0, "08001"), platform::kErrDriverFailure);
+}
+
+TEST(OdbcText, Utf16ConversionKeepsPortugueseAndSurrogatePairs) {
+  using platform::odbc::Utf16ToUtf8;
+  using platform::odbc::Utf8ToUtf16;
+  const std::string texts[] = {"Não foram detectadas incosistências", "ação €", "𝄞 clave", ""};
+  for (const std::string& text : texts) EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
+  EXPECT_EQ(Utf8ToUtf16("ã"), u"ã");
+  EXPECT_EQ(Utf8ToUtf16("𝄞").size(), 2u);
+  // Broken input becomes U+FFFD instead of being dropped or read past.
+  EXPECT_EQ(Utf8ToUtf16("a\xC3"), u"a\uFFFD");
+  EXPECT_EQ(Utf8ToUtf16("\xE3\x28z"), u"\uFFFD(z");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800') + u"x"), "\xEF\xBF\xBDx");
+}
+
+TEST(OdbcText, DecimalAndMoneyTextsAsTheDriverWritesThem) {
+  using platform::odbc::CurrencyFromDecimal;
+  using platform::odbc::DecimalFromText;
+  EXPECT_EQ(DecimalFromText("-123.4500"), (platform::Decimal{-1234500, 4}));
+  EXPECT_EQ(DecimalFromText(".5"), (platform::Decimal{5, 1}));
+  EXPECT_EQ(DecimalFromText("922337203685477.5807"), (platform::Decimal{9223372036854775807, 4}));
+  EXPECT_EQ(CurrencyFromDecimal({-15, 1}).Ticks(), -15000);
+  EXPECT_EQ(CurrencyFromDecimal({123456, 5}).Ticks(), 12345);
+}
+
+}  // namespace
