@@ -115,6 +115,9 @@ TEST(Rounding, WorkedExamplesAndBoundaries) {
       {Op::kVal, C("-1234.56"), 2, 10, C("-1240")},
       {Op::kVal, C("-1234.56"), 2, 15, C("-1235")},
       {Op::kVal, C("-0.3"), 0, 9, C("-1")},
+      {Op::kVal, C("-1234.995"), 2, 2, C("-1240")},
+      {Op::kVal, C("-1234.5"), 0, 2, C("-1240")},
+      {Op::kVal, C("-1234.4"), 0, 2, C("-1230")},
       // A negative number of places: half up fails (never formed, 0), the other modes
       // work from the integer part.
       {Op::kVal, C("2.5"), -1, 1, C("0")},

@@ -137,6 +137,14 @@ DigitText RoundHalfEven(const DigitText& value, int d) {
   return Make(value.negative, value.integer, kept);
 }
 
+DigitText RoundHalfAway(const DigitText& value, int d) {
+  const std::string kept = KeptDigits(value, d);
+  if (value.fraction.size() > kept.size() && value.fraction[kept.size()] >= '5') {
+    return AddUnit(value.negative, value.integer, kept);
+  }
+  return Make(value.negative, value.integer, kept);
+}
+
 DigitText RoundWholeHundredthUp(const DigitText& value) {
   if (value.fraction == "5") {
     // v + 0.01 is then x.51 above zero (rounds up) and -x.49 below it (rounds toward zero).

@@ -43,6 +43,9 @@ DigitText Truncate(const DigitText& value, int d);
 DigitText RoundUp(const DigitText& value, int d, bool dropped);
 // The value rounded to `d` places (d >= 0), ties to even.
 DigitText RoundHalfEven(const DigitText& value, int d);
+// The value rounded to `d` places (d >= 0), ties away from zero: for a positive value
+// the same as rounding half up, for a negative one its mirror image.
+DigitText RoundHalfAway(const DigitText& value, int d);
 // Rounds to a whole number, ties to even, after adding one hundredth to a value whose
 // fraction is exactly one half: a positive half goes up, a negative half toward zero.
 DigitText RoundWholeHundredthUp(const DigitText& value);

@@ -69,7 +69,9 @@ Currency ArredondaValPlaces(std::int64_t ticks, const DigitText& value, int d, s
   if (tipo < 0 || tipo == 1) {
     result.Set(HalfUpPlaces(ticks, value, d));
   } else if (tipo <= 4) {
-    result.Set(HalfUpPlaces(ticks, value, d));
+    // Half up on the magnitude: the same as mode 1 for a positive value, mirrored for
+    // a negative one like the tens step that follows.
+    result.Set(RoundHalfAway(value, d));
     result.Tens(tipo - 1, TenStep::kHalfUp);
   } else if (tipo == 5 || tipo >= 16) {
     result.Set(Truncate(value, d));
@@ -104,7 +106,7 @@ Currency ArredondaValWhole(const DigitText& value, int d, std::int32_t tipo) {
   if (tipo < 0 || tipo == 1 || tipo == 13) {
     result.Set(half_up());
   } else if (tipo <= 4) {
-    result.Set(half_up());
+    if (d == 0) result.Set(RoundHalfAway(value, 0));
     result.Tens(tipo - 1, TenStep::kHalfUp);
   } else if (tipo == 5 || tipo == 14 || tipo >= 16) {
     result.Set(Truncate(value, 0));

@@ -97,10 +97,10 @@ class EDiv {
 
   // ---- Strings, numbers and scrambling (strings.cpp) ----
   //
-  // Texts are UTF-8; positions, lengths and counts are in characters. Trimming removes
-  // spaces (U+0020) only. The operations that count in 16 bits (ContaCHR, BinToDec,
-  // InverteBin, Encrypt, Decrypt) throw Error 6 (overflow) for a text of more than
-  // 32767 characters. Apart from GetArg, failures reach the caller as platform::Error.
+  // Texts are UTF-8; positions, lengths and counts are in characters (a byte that is not
+  // valid UTF-8 reads as one character U+FFFD). Trimming removes spaces (U+0020) only. The operations that
+  // count in 16 bits (ContaCHR, BinToDec, InverteBin, Encrypt, Decrypt) throw Error 6 (overflow) for a text
+  // of more than 32767 characters. Apart from GetArg, failures reach the caller as platform::Error.
 
   // Splits SString at every occurrence of sChar (taken left to right, never
   // overlapping) into ARR, from index 0, each piece trimmed; empty pieces are kept
