@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "expect_error.h"
 #include "platform/date.h"
 #include "platform/variant.h"
 #include "util/ediv.h"
+#include "util_test_support.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "expect_error.h"
 #include "platform/ui_services.h"
 #include "util/ediv.h"
+#include "util_test_support.h"
 
 namespace {
 
@@ -173,12 +173,7 @@ TEST(Rounding, ResultsOutsideTheCurrencyRangeReachTheCallerAsOverflow) {
   ExpectError(platform::kErrOverflow, [&] { (void)e.ArredondaDez(C("922337203685471"), 1); });
 }
 
-class RoundingBox : public ::testing::Test {
- protected:
-  void SetUp() override { platform::SetUi(ui_); }
-  void TearDown() override { platform::SetUi(nullptr); }
-  std::shared_ptr<platform::RecordingUi> ui_ = std::make_shared<platform::RecordingUi>();
-};
+using RoundingBox = RecordingUiTest;
 
 TEST_F(RoundingBox, ArredondaRefusesPlacesOutsideZeroToFour) {
   EDiv e;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "expect_error.h"
 #include "platform/ui_services.h"
 #include "util/ediv.h"
+#include "util_test_support.h"
 
 namespace {
 
@@ -282,12 +282,7 @@ TEST(Strings, EncryptPassesOtherCharactersAndCountsCharacters) {
   ExpectError(platform::kErrOverflow, [&] { (void)e.Decrypt(Repeat("a", 32768)); });
 }
 
-class StringsBox : public ::testing::Test {
- protected:
-  void SetUp() override { platform::SetUi(ui_); }
-  void TearDown() override { platform::SetUi(nullptr); }
-  std::shared_ptr<platform::RecordingUi> ui_ = std::make_shared<platform::RecordingUi>();
-};
+using StringsBox = RecordingUiTest;
 
 TEST_F(StringsBox, IntToBoolAcceptsOnlyOneAndZero) {
   EDiv e;
