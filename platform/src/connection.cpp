@@ -120,8 +120,9 @@ void Connection::BeginTrans() {
 void Connection::CommitTrans() {
   DriverSession& session = state_->Session();
   if (!state_->in_transaction) throw Error(kErrNoTransaction, "No transaction is active.");
-  state_->in_transaction = false;
+  // A commit that fails leaves the transaction open, for the caller to roll back.
   session.CommitTrans();
+  state_->in_transaction = false;
 }
 
 void Connection::RollbackTrans() {

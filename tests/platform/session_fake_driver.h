@@ -31,6 +31,7 @@ class FakeDriver final : public platform::Driver {
 
   std::vector<platform::ConnectRequest> requests;
   std::optional<platform::Error> connect_error;
+  std::optional<platform::Error> commit_error;
   std::deque<platform::BatchReply> replies;
   // Statement texts and transaction steps ("<begin>", "<commit>", "<rollback>"), in order.
   std::vector<std::string> statements;
@@ -64,7 +65,10 @@ class FakeSession final : public platform::DriverSession {
     return driver_.Next();
   }
   void BeginTrans() override { driver_.statements.push_back("<begin>"); }
-  void CommitTrans() override { driver_.statements.push_back("<commit>"); }
+  void CommitTrans() override {
+    driver_.statements.push_back("<commit>");
+    if (driver_.commit_error) throw *driver_.commit_error;
+  }
   void RollbackTrans() override { driver_.statements.push_back("<rollback>"); }
   void Close() noexcept override {
     if (open_) --driver_.open_sessions;

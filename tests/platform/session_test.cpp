@@ -249,6 +249,17 @@ TEST_F(SessionTest, TransactionsReachTheSessionInOrder) {
   EXPECT_EQ(driver_->statements, expected);
 }
 
+TEST_F(SessionTest, AFailedCommitLeavesTheTransactionToRollBack) {
+  Connection connection = Open();
+  connection.BeginTrans();
+  driver_->commit_error =
+      Error(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+  EXPECT_EQ(ErrorNumber([&] { connection.CommitTrans(); }), 3902);
+  connection.RollbackTrans();
+  const std::vector<std::string> expected = {"<begin>", "<commit>", "<rollback>"};
+  EXPECT_EQ(driver_->statements, expected);
+}
+
 TEST_F(SessionTest, StoredProcedureOutputAndReturnValues) {
   Connection connection = Open();
   driver_->on_command = [](std::vector<platform::ParameterBinding>& parameters) {

@@ -95,11 +95,15 @@ class OdbcSession final : public DriverSession {
   void EndTransaction(SQLSMALLINT completion) {
     if (!dbc_) throw Error(kErrDriverFailure, "The session is closed.", "08003");
     const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
-    // Autocommit goes back on after the end of the transaction, never before:
-    // switching it on with a transaction open makes the driver roll it back.
+    if (!SQL_SUCCEEDED(rc) && completion == SQL_COMMIT) {
+      // The transaction stays open for the caller to roll back: switching
+      // autocommit on now would make the driver roll it back behind its back.
+      Check(rc, SQL_HANDLE_DBC, dbc_.get());
+    }
     std::vector<odbc::Diagnostic> failure;
     if (!SQL_SUCCEEDED(rc)) failure = odbc::ReadDiagnostics(SQL_HANDLE_DBC, dbc_.get());
     in_transaction_ = false;
+    // Autocommit goes back on only after the end of the transaction.
     const SQLRETURN restore = SQLSetConnectAttrW(
         dbc_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
     if (!SQL_SUCCEEDED(rc)) throw odbc::ErrorFrom(failure);
