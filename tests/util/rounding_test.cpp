@@ -129,6 +129,8 @@ TEST(Rounding, WorkedExamplesAndBoundaries) {
       {Op::kVal, kMax, 4, 9, kMax},
       {Op::kVal, kMax, 0, 1, C("0")},
       {Op::kVal, kMax, 3, 9, C("0")},
+      {Op::kVal, kMax, 3, 10, C("0")},
+      {Op::kVal, C("922337203685477"), 0, 10, C("922337203685477")},
       {Op::kVal, kMin, 2, 5, C("-922337203685477.58")},
       {Op::kVal, kMin, 0, 14, C("-922337203685477")},
       // The earlier numbering: ties to even, whole values and short fractions unchanged.

@@ -45,20 +45,26 @@ std::optional<DigitText> HalfUpPlaces(std::int64_t ticks, const DigitText& value
 }
 
 // The result of a failure-ignoring operation: each step that succeeds replaces it, a
-// step that fails is skipped, and a result never formed is zero.
+// step that fails (no value, or one outside the currency range) is skipped, and a
+// result never formed is zero. The tens step works on the value reached, so it is
+// skipped too when no value was reached.
 class StepResult {
  public:
   void Set(const std::optional<DigitText>& value) {
     if (!value) return;
-    if (const auto ticks = util_internal::ToTicks(*value)) ticks_ = *ticks;
+    if (const auto ticks = util_internal::ToTicks(*value)) {
+      ticks_ = *ticks;
+      formed_ = true;
+    }
   }
   void Tens(int places, TenStep step) {
-    if (places > 0) Set(util_internal::RoundTens(util_internal::FromTicks(ticks_), places, step));
+    if (formed_) Set(util_internal::RoundTens(util_internal::FromTicks(ticks_), places, step));
   }
   [[nodiscard]] Currency Value() const { return Currency::FromTicks(ticks_); }
 
  private:
   std::int64_t ticks_ = 0;
+  bool formed_ = false;
 };
 
 // ArredondaVal with one or more decimal places in force.
