@@ -104,11 +104,8 @@ std::optional<int> CompareVariants(const Variant& a, const Variant& b) {
 bool EDiv::StripString(const std::string& SString, const std::string& sChar, VariantArray& ARR) const {
   RequireSeparator(sChar);
   ARR = VariantArray{};
-  if (SString.find(sChar) == std::string::npos) {
-    ARR.items.emplace_back(TrimSpaces(SString));
-    return true;
-  }
-  // Occurrences are taken left to right and do not overlap.
+  // Occurrences are taken left to right and do not overlap; a text without one is a
+  // single piece.
   std::size_t start = 0;
   std::size_t pos = 0;
   while (pos < SString.size()) {

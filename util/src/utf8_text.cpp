@@ -98,11 +98,6 @@ std::size_t CharCount(std::string_view text) {
   return count;
 }
 
-void RequireShortText(std::string_view text) {
-  // A text of more than 32767 bytes may still be short enough in characters.
-  if (text.size() > kMaxShortLength && CharCount(text) > kMaxShortLength) RaiseError(platform::kErrOverflow);
-}
-
 void RequireShortText(std::u32string_view text) {
   if (text.size() > kMaxShortLength) RaiseError(platform::kErrOverflow);
 }

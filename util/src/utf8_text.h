@@ -19,7 +19,6 @@ std::size_t CharCount(std::string_view text);
 
 // Throws Error 6 (overflow) when `text` has more characters than a 16-bit signed
 // length can count (32767): the operations that count in 16 bits refuse such texts.
-void RequireShortText(std::string_view text);
 void RequireShortText(std::u32string_view text);
 
 // `text` without leading and trailing spaces (U+0020 only; tabs and line breaks stay).
