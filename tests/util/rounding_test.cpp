@@ -236,6 +236,12 @@ TEST(Rounding, ArredondaValDecimalReadsTheDigitsOfEachKind) {
       {Variant(-2.5), 0, 3, Variant(-3.0)},
       {Variant(2.5), -2, 1, Variant()},
       {Variant(2.5), -2, 2, Variant(2.0)},
+      // 15 significant digits: the fraction's own text carries the binary noise.
+      {Variant(123456789.123456), 4, 2, Variant(123456789.1234)},
+      {Variant(123456789.123456), 4, 3, Variant(123456789.1235)},
+      {Variant(123456789.123456), 6, 2, Variant(123456789.123456)},
+      {Variant(1e15 + 0.5), 0, 1, Variant(1e15 + 1)},
+      {Variant(1e15 + 0.5), 0, 2, Variant(1e15)},
       // Only six fraction digits are read; a digit beyond them still rounds up.
       {Variant(1.0000001), 6, 2, Variant(1.0)},
       {Variant(1.0000001), 2, 3, Variant(1.01)},
