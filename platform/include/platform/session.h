@@ -165,8 +165,10 @@ class Connection {
  public:
   Connection();
 
-  // Seconds; 0 waits without limit. Both may be set while closed only as far as
-  // the connection time-out is concerned (it applies to Open).
+  // Seconds; 0 waits without limit; a negative value throws Error(kErrInvalidUse).
+  // The command time-out (default 30) applies to statements run afterwards and may
+  // change at any time; the connection time-out (default 15) applies to Open and
+  // throws Error(kErrObjectOpen) while open.
   void SetCommandTimeout(int seconds);
   [[nodiscard]] int CommandTimeout() const;
   void SetConnectionTimeout(int seconds);
