@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMetaProperty>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -224,6 +225,22 @@ bool IsVisibleMember(QWidget* widget) {
            widget->testAttribute(Qt::WA_WState_Hidden));
 }
 
+// The name under which `widget` holds the property `member`, letter case
+// ignored as for the toolkit's own members; empty when it has none.
+QByteArray PropertyName(const QWidget* widget, const std::string& member) {
+  const QString wanted = ToQString(member);
+  const QMetaObject* meta = widget->metaObject();
+  for (int i = 0; i < meta->propertyCount(); ++i) {
+    if (wanted.compare(QLatin1String(meta->property(i).name()), Qt::CaseInsensitive) == 0) {
+      return meta->property(i).name();
+    }
+  }
+  for (const QByteArray& name : widget->dynamicPropertyNames()) {
+    if (wanted.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return name;
+  }
+  return {};
+}
+
 QScreen* PrimaryScreen() {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) throw Error(kErrObjectRequired, "Object required");
@@ -315,9 +332,9 @@ Variant QtToolkit::GetMember(WindowHandle control, const std::string& member) {
     if (!qobject_cast<QLineEdit*>(widget)) NotSupported();
     return Variant(Utf8(widget->property(kPasswordCharProperty).toString()));
   }
-  const QVariant property = widget->property(member.c_str());
-  if (!property.isValid()) NotSupported();
-  return FromQVariant(property);
+  const QByteArray name = PropertyName(widget, member);
+  if (name.isEmpty()) NotSupported();
+  return FromQVariant(widget->property(name.constData()));
 }
 
 void QtToolkit::SetMember(WindowHandle control, const std::string& member, const Variant& value) {
@@ -363,9 +380,11 @@ void QtToolkit::SetMember(WindowHandle control, const std::string& member, const
   } else {
     // Other members are the widget's own properties; one it does not have
     // cannot be created by writing to it.
-    const QVariant current = widget->property(member.c_str());
-    if (!current.isValid() || !widget->setProperty(member.c_str(), ToQVariant(value, current)))
+    const QByteArray name = PropertyName(widget, member);
+    if (name.isEmpty() ||
+        !widget->setProperty(name.constData(), ToQVariant(value, widget->property(name.constData())))) {
       NotSupported();
+    }
   }
 }
 
@@ -402,12 +421,19 @@ void QtToolkit::Refresh(WindowHandle window) {
   Require(window)->repaint();
 }
 
+// Counted in the screen's own pixels: its size in device-independent pixels is
+// rounded down when the device pixel ratio is not whole.
 int QtToolkit::ScreenWidthTwips() {
-  return ToTwips(PrimaryScreen()->geometry().width(), TwipsPerPixelX());
+  const QScreen* screen = PrimaryScreen();
+  const double ratio = screen->devicePixelRatio();
+  return ToTwips(static_cast<int>(std::lround(screen->geometry().width() * ratio)), TwipsPerPixelX() / ratio);
 }
 
 int QtToolkit::ScreenHeightTwips() {
-  return ToTwips(PrimaryScreen()->geometry().height(), TwipsPerPixelY());
+  const QScreen* screen = PrimaryScreen();
+  const double ratio = screen->devicePixelRatio();
+  return ToTwips(static_cast<int>(std::lround(screen->geometry().height() * ratio)),
+                 TwipsPerPixelY() / ratio);
 }
 
 double QtToolkit::TwipsPerPixelX() {

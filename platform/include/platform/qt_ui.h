@@ -77,7 +77,9 @@ QWidget* WidgetOf(WindowHandle handle);
 // `name` (several controls then share the name).
 void NameControl(QWidget* control, const std::string& name, std::optional<int> index = std::nullopt);
 // Gives a control its place in the tab order; ApplyTabOrder then chains the
-// focus through the window's controls by that number.
+// focus through the window's controls by that number. Qt keeps the controls
+// of a frame together in the chain, so a frame's controls are best numbered
+// one after another.
 void SetTabIndex(QWidget* control, int tab_index);
 void ApplyTabOrder(QWidget* window);
 // Shows every character of `box` as `mask`; a null character shows the text.
