@@ -317,6 +317,30 @@ TEST_F(SessionIntegrationTest, ProcedureOutputAndReturnValues) {
   }
 }
 
+TEST_F(SessionIntegrationTest, TextCommandsBindTheirMarkers) {
+  Connection connection = Open();
+  Command command;
+  command.SetActiveConnection(connection);
+  command.SetCommandText("select Id, NomeU from Tipos where NomeU = ?");
+  command.AppendParameter(command.CreateParameter("Nome", platform::DataType::kVarWChar,
+                                                  ParameterDirection::kInput, 60,
+                                                  Variant("Não foram detectadas incosistências")));
+  Recordset result = command.Execute();
+  ASSERT_EQ(result.State(), platform::kStateOpen);
+  EXPECT_EQ(result.Value("Id").ToLong(), 1);
+  result.MoveNext();
+  EXPECT_TRUE(result.Eof());
+}
+
+TEST_F(SessionIntegrationTest, EachSelectOfABatchIsOneResult) {
+  Connection connection = Open();
+  Recordset first = connection.Execute("select 1 as a; select 2 as b");
+  EXPECT_EQ(first.Value("a").ToLong(), 1);
+  Recordset second = first.NextRecordset();
+  EXPECT_EQ(second.Value("b").ToLong(), 2);
+  EXPECT_TRUE(second.NextRecordset().IsNothing());
+}
+
 TEST_F(SessionIntegrationTest, RollbackKeepsAndCommitKeepsOutTheDrop) {
   Connection connection = Open();
   connection.BeginTrans();
