@@ -64,7 +64,7 @@ class EDiv {
   // up; 5 truncate; 6, 7, 8 truncate then down; 9 round up; 10, 11, 12 round up then up;
   // 13 half up to a whole number; 14 the integer part; 15 the integer part plus 1;
   // 16 and above truncate; negative modes as 1.
-  // With d of 0 (no places asked for, or a whole value): 1, 13 and negative modes add
+  // With d of 0 or less (no places asked for, or a whole value): 1, 13 and negative modes add
   // one hundredth to a fraction of exactly one half and round to whole, ties to even;
   // 2, 3, 4 that then tens, hundreds, thousands half up; 5, 14, 16+ the integer part;
   // 6, 7, 8 the integer part then down; 9, 15 the integer part plus 1 when there is a
@@ -72,7 +72,8 @@ class EDiv {
   // part: half up adds the complement of its last digits from half upward and otherwise
   // drops them, down drops them, up always adds the complement (1230 up gives 1240).
   // Never throws: a step that fails (a negative lngCasasDec in a half-up mode, a result
-  // outside the currency range) is skipped, and a result never formed is 0.
+  // outside the currency range) is skipped, and a result never formed is 0 (the tens
+  // step needs a value reached before it).
   platform::Currency ArredondaVal(platform::Currency curVal, std::int32_t lngCasasDec,
                                   std::int32_t lngTipo = 1) const;
   // The earlier numbering. Mode 0, a whole value, and a value with no more fraction
@@ -86,12 +87,12 @@ class EDiv {
   // Any numeric variant (a numeric text reads as a double). Mode 4, a whole value and a
   // value with no more fraction digits than lngCasasDec come back unchanged. Only the
   // first six fraction digits are read by the digit-built modes. With d of 1 or more:
-  // mode 1 rounds to even and keeps the kind of varVal (currency, decimal, single;
-  // others give a double); 3 rounds up; every other mode (0 too) truncates. With d of 0
-  // or less: 1 as ArredondaVal's mode 1 with d of 0, in varVal's kind (empty for a
-  // negative lngCasasDec); 3 the integer part plus 1 when there is a fraction; others
-  // the integer part. The digit-built results are doubles. Never throws: a value that is
-  // not a number (Null, a non-numeric text, an array) gives an empty variant.
+  // mode 1 rounds to even on the fraction digits (a double's 2.135 gives 2.14) and keeps
+  // the kind of varVal (currency, decimal, single; others give a double); 3 rounds up; every other mode (0
+  // too) truncates. With d of 0 or less: 1 as ArredondaVal's mode 1 with d of 0, in varVal's kind (empty for
+  // a negative lngCasasDec); 3 the integer part plus 1 when there is a fraction; others the integer part. The
+  // digit-built results are doubles. Never throws: a value that is not a number (Null, a non-numeric text, an
+  // array) gives an empty variant.
   platform::Variant ArredondaValDecimal(const platform::Variant& varVal, std::int32_t lngCasasDec,
                                         std::int32_t lngTipo = 1) const;
 
