@@ -182,6 +182,16 @@ TEST_F(SessionIntegrationTest, WrongPasswordGivesTheServersLoginError) {
   EXPECT_EQ(connection.State(), platform::kStateClosed);
 }
 
+TEST_F(SessionIntegrationTest, ADatabaseThatCannotBeOpenedGivesTheReason) {
+  Connection connection;
+  connection.SetConnectionTimeout(10);
+  connection.SetConnectionString(ConnectionString("NaoExiste"));
+  const Error error = Raised([&] { connection.Open({}, {}, kPassword); });
+  EXPECT_EQ(error.Number(), 4060);
+  EXPECT_EQ(error.Description(),
+            "Cannot open database \"NaoExiste\" requested by the login. The login failed.");
+}
+
 TEST_F(SessionIntegrationTest, EveryColumnTypeReadsAsItsVariantKind) {
   Connection connection = Open();
   Recordset result = connection.Execute("select * from Tipos");

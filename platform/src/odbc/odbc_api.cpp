@@ -1,6 +1,7 @@
 // Handle owners, return-code checks and diagnostics of the ODBC driver.
 #include "odbc/odbc_api.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,11 @@
 #include "platform/driver.h"
 
 namespace platform::odbc {
+namespace {
+
+constexpr SQLINTEGER kLoginFailed = 18456;
+
+}  // namespace
 
 void HandleDeleter::operator()(SQLHANDLE handle) const noexcept {
   if (handle == SQL_NULL_HANDLE) return;
@@ -58,9 +64,22 @@ std::vector<Diagnostic> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
 }
 
 Error ErrorFrom(const std::vector<Diagnostic>& diagnostics) {
-  for (const Diagnostic& record : diagnostics) {
-    if (record.sqlstate.rfind("01", 0) == 0) continue;  // warnings and server information
-    return Error(DriverErrorNumber(record.native, record.sqlstate), record.text, record.sqlstate);
+  const auto is_error = [](const Diagnostic& record) {
+    return record.sqlstate.rfind("01", 0) != 0;  // not a warning or server information
+  };
+  const auto first = std::find_if(diagnostics.begin(), diagnostics.end(), is_error);
+  if (first != diagnostics.end()) {
+    auto chosen = first;
+    // SQL Server follows the reason a login was refused ("Cannot open database
+    // ...", 4060) with the generic 18456 "Login failed", and the driver ranks the
+    // latter first; the reason is what the user needs to see.
+    if (chosen->native == kLoginFailed) {
+      const auto reason = std::find_if(diagnostics.begin(), diagnostics.end(), [&](const Diagnostic& record) {
+        return is_error(record) && record.native > 0 && record.native != kLoginFailed;
+      });
+      if (reason != diagnostics.end()) chosen = reason;
+    }
+    return Error(DriverErrorNumber(chosen->native, chosen->sqlstate), chosen->text, chosen->sqlstate);
   }
   if (!diagnostics.empty()) {
     const Diagnostic& record = diagnostics.front();
