@@ -370,7 +370,8 @@ std::string JoinTokens(const std::vector<Token>& tokens, size_t from) {
 void SyntaxErrorNear(ExecContext& ctx, const std::vector<Token>& tokens, size_t at) {
   if (tokens.empty()) return;
   const Token& t = tokens[std::min(at, tokens.size() - 1)];
-  if (at < tokens.size() && t.kind == TokenKind::kWord && IsReserved(t.text)) {
+  // At the end of the text the server names the last token.
+  if (t.kind == TokenKind::kWord && IsReserved(t.text)) {
     ctx.Error(156, 15, 1, "Incorrect syntax near the keyword '" + t.text + "'.");
   } else {
     ctx.Error(102, 15, 1, "Incorrect syntax near '" + (t.kind == TokenKind::kString ? t.text : t.raw) + "'.");

@@ -356,7 +356,8 @@ DateTime DateTimeFromParts(int year, int month, int day, int hour, int minute, i
 DateTime RoundToMinute(const DateTime& dt) {
   DateTime out = dt;
   uint32_t minute_ticks = 60 * 300;
-  out.ticks = (dt.ticks + minute_ticks / 2 - 1) / minute_ticks * minute_ticks;
+  // 29.998 seconds or less round down, 29.999 and more round up; datetime stores the latter as 30.000.
+  out.ticks = (dt.ticks + minute_ticks / 2) / minute_ticks * minute_ticks;
   if (out.ticks >= 24u * 3600 * 300) {
     out.ticks = 0;
     ++out.days;

@@ -1,0 +1,218 @@
+// The statement engine: which forms the registry recognises, what it answers outside them, the catalogue
+// queries of the conversion run, and transactions.
+#include <gtest/gtest.h>
+
+#include "engine_harness.h"
+
+namespace standin {
+namespace {
+
+using nlohmann::json;
+using testing::Column;
+using testing::Harness;
+using testing::MovCliente;
+using testing::OneDatabase;
+
+json Fleet() {
+  json s = OneDatabase(MovCliente("nvarchar(20)", {"2024-01-01"}));
+  for (const char* name : {"parvimar02", "XParvimar", "ParvimarTeste", "Outra"}) {
+    s["databases"].push_back({{"name", name}});
+  }
+  return s;
+}
+
+TEST(StatementRegistry, RecognisesTheConversionStatementsVerbatim) {
+  struct Case {
+    const char* text;
+    const char* form;
+  } cases[] = {
+      {"Select name from sysdatabases where name like 'Parvimar%'", "select"},
+      {"Select systypes.name From syscolumns inner join systypes on systypes.xtype = syscolumns.xtype Where "
+       "syscolumns.ID=Object_ID('MovCliente') and syscolumns.Name='DataSys'",
+       "column type names"},
+      {"Drop index MovCliente.IX_MovCliente_Registo", "drop index (table.index)"},
+      {"Alter Table MovCliente Drop Constraint  DF_MovCliente_DataSys", "alter table drop constraint"},
+      {"drop statistics MovCliente.ST_MovCliente_DataSys", "drop statistics"},
+      {" alter table MovCliente ALTER COLUMN DataSys datetime null", "alter table alter column"},
+      {" alter table MovCliente ALTER COLUMN DataSys nvarchar (10) null", "alter table alter column"},
+      {"SET TEXTSIZE 2147483647", "set option"},
+      {"use [Parvimar01]", "use"},
+      {"BEGIN TRAN", "begin transaction"},
+      {"IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", "conditional commit"},
+      {"sp_helpindex movcliente", ""},  // procedure calls go to the procedure table, not to a form
+  };
+  for (const auto& c : cases) EXPECT_EQ(Builtins().MatchingForm(c.text), c.form) << c.text;
+}
+
+struct ErrorCase {
+  const char* text;
+  int number;
+  const char* message;
+};
+
+TEST(StatementEngine, AnswersTextOutsideTheRepertoireWithTheServersErrors) {
+  Harness h(Fleet(), "Parvimar01");
+  const ErrorCase cases[] = {
+      {"sp_nosuchproc 'x'", 2812, "Could not find stored procedure 'sp_nosuchproc'."},
+      {"exec dbo.Missing", 2812, "Could not find stored procedure 'dbo.Missing'."},
+      {"select * from NaoExiste", 208, "Invalid object name 'NaoExiste'."},
+      {"select * from dbo.NaoExiste", 208, "Invalid object name 'dbo.NaoExiste'."},
+      {"select Nada from MovCliente", 207, "Invalid column name 'Nada'."},
+      {"select from MovCliente", 156, "Incorrect syntax near the keyword 'from'."},
+      {"select * from MovCliente where", 156, "Incorrect syntax near the keyword 'where'."},
+      {"drop index MovCliente", 102, "Incorrect syntax near 'MovCliente'."},
+      {"alter table MovCliente alter column DataSys", 102, "Incorrect syntax near 'DataSys'."},
+      {"select 'abc", 105, "Unclosed quotation mark after the character string 'abc'."},
+      {"select nofunc(1)", 195, "'nofunc' is not a recognized built-in function name."},
+      {"use NaoExiste", 911,
+       "Database 'NaoExiste' does not exist. Make sure that the name is entered correctly."},
+      {"commit", 3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+      {"rollback tran", 3903, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+  };
+  for (const auto& c : cases) {
+    Reply r = h.Run(c.text);
+    const MessageItem* e = r.FirstError();
+    ASSERT_NE(e, nullptr) << c.text;
+    EXPECT_EQ(e->number, c.number) << c.text;
+    EXPECT_EQ(e->text, c.message) << c.text;
+    // The statement's DONE carries the error flag, never a count.
+    auto& done = std::get<DoneItem>(r.items.back());
+    EXPECT_TRUE(done.error) << c.text;
+  }
+}
+
+TEST(StatementEngine, ListsDatabasesByCaseInsensitiveLikeInDbidOrder) {
+  Harness h(Fleet());
+  Reply r = h.Run("Select name from sysdatabases where name like 'Parvimar%'");
+  EXPECT_EQ(Column(r), (std::vector<std::string>{"Parvimar01", "parvimar02", "ParvimarTeste"}));
+  EXPECT_EQ(Column(h.Run("select name from sysdatabases")).size(), 9u);
+  auto& done = std::get<DoneItem>(r.items.back());
+  EXPECT_TRUE(done.count);
+  EXPECT_EQ(done.rows, 3);
+}
+
+TEST(StatementEngine, ColumnTypeQueryReturnsEverySystemTypeSharingTheColumnsXtype) {
+  struct Case {
+    const char* type;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"nvarchar(20)", {"nvarchar", "sysname"}},  // sysname shares xtype 231 and follows nvarchar
+      {"smalldatetime", {"smalldatetime"}},
+      {"datetime", {"datetime"}},
+      {"varchar(10)", {"varchar"}},
+  };
+  const char* query =
+      "Select systypes.name From syscolumns inner join systypes on systypes.xtype = syscolumns.xtype Where "
+      "syscolumns.ID=Object_ID('MovCliente') and syscolumns.Name='DataSys'";
+  for (const auto& c : cases) {
+    Harness h(OneDatabase(MovCliente(c.type, json::array())), "Parvimar01");
+    EXPECT_EQ(Column(h.Run(query)), c.names) << c.type;
+  }
+  // No table, or a column of another name: an empty set, not an error.
+  Harness h(OneDatabase(MovCliente("datetime", json::array())), "master");
+  Reply r = h.Run(query);
+  ASSERT_EQ(r.ResultSets().size(), 1u);
+  EXPECT_TRUE(r.ResultSets()[0]->rows.empty());
+  EXPECT_TRUE(r.ErrorNumbers().empty());
+}
+
+TEST(StatementEngine, SimpleSelectFiltersOrdersAndProjects) {
+  Harness h(OneDatabase(MovCliente("smalldatetime", {"2024-01-03", nullptr, "2024-01-01"})), "Parvimar01");
+  EXPECT_EQ(
+      Column(h.Run("select NumRegisto from MovCliente where DataSys is not null order by DataSys desc")),
+      (std::vector<std::string>{"1", "3"}));
+  EXPECT_EQ(Column(h.Run("select cliente from movcliente where Cliente = 'c2'")),
+            (std::vector<std::string>{"C2"}));
+  EXPECT_EQ(Column(h.Run("select count(*) from MovCliente where DataSys >= '2024-01-02'")),
+            (std::vector<std::string>{"1"}));
+  EXPECT_EQ(Column(h.Run("select top 1 * from MovCliente order by NumRegisto desc")),
+            (std::vector<std::string>{"3"}));
+  EXPECT_EQ(Column(h.Run("select db_name()")), (std::vector<std::string>{"Parvimar01"}));
+  EXPECT_EQ(Column(h.Run("select @@trancount, 1")), (std::vector<std::string>{"0"}));
+  EXPECT_EQ(Column(h.Run("select object_id('NoSuchTable')")), (std::vector<std::string>{"NULL"}));
+}
+
+TEST(StatementEngine, SeveralStatementsInOneBatchEachEndWithTheirOwnDone) {
+  Harness h(OneDatabase(MovCliente("datetime", json::array())));
+  Reply r = h.Run("set nocount on; select 1; select * from Missing; select 2");
+  std::vector<bool> errors;
+  for (const auto& item : r.items) {
+    if (auto* d = std::get_if<DoneItem>(&item)) errors.push_back(d->error);
+  }
+  EXPECT_EQ(errors, (std::vector<bool>{false, false, true, false}));
+  EXPECT_EQ(r.ResultSets().size(), 2u);
+}
+
+TEST(StatementEngine, UseChangesDatabaseWithEnvChangeAndMessage) {
+  Harness h(Fleet());
+  Reply r = h.Run("use parvimar02");
+  ASSERT_TRUE(std::holds_alternative<EnvItem>(r.items[0]));
+  EXPECT_EQ(std::get<EnvItem>(r.items[0]).new_text, "parvimar02");
+  EXPECT_EQ(std::get<EnvItem>(r.items[0]).old_text, "master");
+  EXPECT_EQ(r.InfoNumbers(), (std::vector<int32_t>{5701}));
+  EXPECT_EQ(h.session().database, "parvimar02");
+
+  h.state().catalog.FindDatabase("Outra")->state = DbState::kOffline;
+  EXPECT_EQ(h.Run("use Outra").ErrorNumbers(), (std::vector<int32_t>{942}));
+  EXPECT_EQ(h.session().database, "parvimar02");
+}
+
+TEST(Transactions, RollbackRestoresDroppedObjectsAndCommitKeepsThem) {
+  json table = MovCliente("smalldatetime", {"2024-01-01"});
+  table["indexes"] = {{{"name", "IX_Data"}, {"keys", {"DataSys"}}}};
+  table["statistics"] = {{{"name", "ST_Data"}, {"columns", {"DataSys"}}}};
+  Harness h(OneDatabase(table), "Parvimar01");
+
+  Reply begin = h.Run("begin transaction");
+  ASSERT_TRUE(std::holds_alternative<EnvItem>(begin.items[0]));
+  EXPECT_EQ(std::get<EnvItem>(begin.items[0]).type, EnvType::kBeginTran);
+  EXPECT_TRUE(h.Run("drop index MovCliente.IX_Data").ErrorNumbers().empty());
+  EXPECT_TRUE(h.Run("drop statistics MovCliente.ST_Data").ErrorNumbers().empty());
+  EXPECT_TRUE(h.Run(" alter table MovCliente ALTER COLUMN DataSys datetime null").ErrorNumbers().empty());
+  EXPECT_EQ(Column(h.Run("select @@trancount")), (std::vector<std::string>{"1"}));
+  h.Run("rollback");
+  TableDef& t = h.Table("Parvimar01", "MovCliente");
+  EXPECT_EQ(t.indexes.size(), 1u);
+  EXPECT_EQ(t.statistics.size(), 1u);
+  EXPECT_EQ(t.columns[2].type.Name(), "smalldatetime");
+
+  h.Run("begin tran");
+  h.Run("drop index MovCliente.IX_Data");
+  h.Run("commit");
+  EXPECT_TRUE(h.Table("Parvimar01", "MovCliente").indexes.empty());
+}
+
+TEST(Transactions, NestedBeginsNeedAsManyCommitsAndDisconnectRollsBack) {
+  json table = MovCliente("smalldatetime", {"2024-01-01"});
+  table["indexes"] = {{{"name", "IX_Data"}, {"keys", {"DataSys"}}}};
+  Harness h(OneDatabase(table), "Parvimar01");
+  h.Run("begin tran");
+  h.Run("begin tran");
+  h.Run("drop index MovCliente.IX_Data");
+  Reply inner = h.Run("commit");
+  EXPECT_TRUE(std::none_of(inner.items.begin(), inner.items.end(),
+                           [](const ReplyItem& i) { return std::holds_alternative<EnvItem>(i); }));
+  EXPECT_EQ(h.session().trancount, 1);
+  RollbackOnDisconnect(h.state(), h.session());
+  EXPECT_EQ(h.Table("Parvimar01", "MovCliente").indexes.size(), 1u);
+}
+
+TEST(RpcProcedures, ExecuteSqlBindsParametersByDeclarationOrderAndName) {
+  Harness h(OneDatabase(MovCliente("smalldatetime", {"2024-01-01", "2024-02-01"})), "Parvimar01");
+  Reply r = h.Run(
+      "exec sp_executesql N'select NumRegisto from MovCliente where Cliente = @P1', N'@P1 nvarchar(20)', "
+      "N'C2'");
+  EXPECT_EQ(Column(r), (std::vector<std::string>{"2"}));
+  // Inside a procedure, statements end with DONEINPROC; the call ends with RETURNSTATUS and DONEPROC.
+  ASSERT_GE(r.items.size(), 3u);
+  EXPECT_EQ(std::get<DoneItem>(r.items[1]).kind, DoneKind::kDoneInProc);
+  EXPECT_TRUE(std::holds_alternative<ReturnStatusItem>(r.items[2]));
+  EXPECT_EQ(std::get<DoneItem>(r.items.back()).kind, DoneKind::kDoneProc);
+
+  Reply named =
+      h.Run("exec sp_executesql N'select Cliente from MovCliente where NumRegisto = @n', N'@n int', @n = 1");
+  EXPECT_EQ(Column(named), (std::vector<std::string>{"C1"}));
+}
+
+}  // namespace
+}  // namespace standin

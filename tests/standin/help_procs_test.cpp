@@ -1,0 +1,179 @@
+// sp_helpindex, sp_helpconstraint and sp_helpstats: the shapes the conversion run reads, and the messages
+// printed instead of empty sets.
+#include <gtest/gtest.h>
+
+#include "engine_harness.h"
+
+namespace standin {
+namespace {
+
+using nlohmann::json;
+using testing::Column;
+using testing::Harness;
+using testing::MovCliente;
+using testing::OneDatabase;
+
+json FullTable() {
+  json t = MovCliente("smalldatetime", json::array());
+  t["indexes"] = {{{"name", "IX_Reg"}, {"keys", {"NumRegisto", "DataSys DESC"}}},
+                  {{"name", "ix_cliente"}, {"keys", {"Cliente"}}, {"unique", true}}};
+  t["constraints"] = {
+      {{"type", "PRIMARY KEY"}, {"name", "PK_Mov"}, {"columns", {"NumRegisto"}}, {"clustered", true}},
+      {{"type", "DEFAULT"}, {"name", "DF_Mov_DataSys"}, {"column", "DataSys"}, {"expression", "(getdate())"}},
+      {{"type", "CHECK"}, {"name", "CK_Mov"}, {"column", "NumRegisto"}, {"expression", "([NumRegisto]>(0))"}},
+      {{"type", "FOREIGN KEY"},
+       {"name", "FK_Mov_Cliente"},
+       {"columns", {"Cliente"}},
+       {"references", "Cliente"},
+       {"ref_columns", {"Codigo"}}}};
+  t["statistics"] = {{{"name", "ST_Data"}, {"columns", {"DataSys", "Cliente"}}},
+                     {{"name", "_WA_Sys_00000003_1"}, {"columns", {"DataSys"}}, {"auto_created", true}}};
+  return t;
+}
+
+std::vector<std::string> Row(const ResultSet& rs, size_t r) {
+  std::vector<std::string> out;
+  for (const auto& v : rs.rows.at(r)) out.push_back(v.ToText());
+  return out;
+}
+
+TEST(HelpIndex, ListsIndexesByNameWithDescriptionsAndDescendingMarks) {
+  Harness h(OneDatabase(FullTable()), "Parvimar01");
+  Reply r = h.Run("sp_helpindex movcliente");
+  ASSERT_EQ(r.ResultSets().size(), 1u);
+  const ResultSet& rs = *r.ResultSets()[0];
+  ASSERT_EQ(rs.columns.size(), 3u);
+  EXPECT_EQ(rs.columns[0].name, "index_name");
+  EXPECT_EQ(rs.columns[1].name, "index_description");
+  EXPECT_EQ(rs.columns[2].name, "index_keys");
+  ASSERT_EQ(rs.rows.size(), 3u);
+  EXPECT_EQ(Row(rs, 0),
+            (std::vector<std::string>{"ix_cliente", "nonclustered, unique located on PRIMARY", "Cliente"}));
+  EXPECT_EQ(Row(rs, 1), (std::vector<std::string>{"IX_Reg", "nonclustered located on PRIMARY",
+                                                  "NumRegisto, DataSys(-)"}));
+  EXPECT_EQ(Row(rs, 2), (std::vector<std::string>{
+                            "PK_Mov", "clustered, unique, primary key located on PRIMARY", "NumRegisto"}));
+}
+
+TEST(HelpProcedures, PrintMessagesInsteadOfEmptySetsAndFailOnMissingTables) {
+  struct Case {
+    const char* text;
+    size_t sets;
+    std::vector<int32_t> infos;
+    std::vector<int32_t> errors;
+    int32_t return_status;
+    const char* message;
+  } cases[] = {
+      {"sp_helpindex 'MovCliente'",
+       0,
+       {15472},
+       {},
+       0,
+       "The object 'MovCliente' does not have any indexes, or you do not have permissions."},
+      {"sp_helpconstraint 'MovCliente'",
+       1,
+       {15469, 15470},
+       {},
+       0,
+       "No constraints are defined on object 'MovCliente', or you do not have permissions."},
+      {"sp_helpconstraint MovCliente, 'nomsg'", 0, {15469, 15470}, {}, 0, nullptr},
+      {"sp_helpstats movcliente", 0, {15574}, {}, 0, "This object does not have any statistics."},
+      {"sp_helpstats movcliente, 'ALL'",
+       0,
+       {15575},
+       {},
+       0,
+       "This object does not have any statistics or indexes."},
+      {"sp_helpindex Nada",
+       0,
+       {},
+       {15009},
+       1,
+       "The object 'Nada' does not exist in database 'Parvimar01' or is invalid for this operation."},
+      {"sp_helpconstraint 'Nada'", 0, {}, {15009}, 1, nullptr},
+      {"sp_helpstats Nada", 0, {}, {15009}, 1, nullptr},
+      {"sp_helpindex",
+       0,
+       {},
+       {201},
+       1,
+       "Procedure or function 'sp_helpindex' expects parameter '@objname', which was not supplied."},
+      {"sp_helpindex 'Outra.dbo.MovCliente'", 0, {}, {15250}, 1, nullptr},
+  };
+  Harness h(OneDatabase(MovCliente("smalldatetime", json::array())), "Parvimar01");
+  for (const auto& c : cases) {
+    Reply r = h.Run(c.text);
+    EXPECT_EQ(r.ResultSets().size(), c.sets) << c.text;
+    EXPECT_EQ(r.InfoNumbers(), c.infos) << c.text;
+    EXPECT_EQ(r.ErrorNumbers(), c.errors) << c.text;
+    int32_t status = -1;
+    for (const auto& item : r.items) {
+      if (auto* s = std::get_if<ReturnStatusItem>(&item)) status = s->status;
+    }
+    EXPECT_EQ(status, c.return_status) << c.text;
+    if (c.message) {
+      std::string first;
+      for (const auto& item : r.items) {
+        if (auto* m = std::get_if<MessageItem>(&item); m && first.empty()) first = m->text;
+      }
+      EXPECT_EQ(first, c.message) << c.text;
+    }
+  }
+}
+
+TEST(HelpConstraint, ObjectNameFirstThenConstraintsByNameWithForeignKeyContinuation) {
+  json s = OneDatabase(FullTable());
+  s["databases"][0]["tables"].push_back(
+      {{"name", "Cliente"},
+       {"columns", {{{"name", "Codigo"}, {"type", "nvarchar(10)"}, {"nullable", false}}}}});
+  s["databases"][0]["tables"].push_back({{"name", "Historico"},
+                                         {"columns", {{{"name", "Mov"}, {"type", "int"}}}},
+                                         {"constraints",
+                                          {{{"type", "FOREIGN KEY"},
+                                            {"name", "FK_Hist_Mov"},
+                                            {"columns", {"Mov"}},
+                                            {"references", "MovCliente"},
+                                            {"ref_columns", {"NumRegisto"}}}}}});
+  Harness h(s, "Parvimar01");
+  Reply r = h.Run("sp_helpconstraint 'MovCliente'");
+  auto sets = r.ResultSets();
+  ASSERT_EQ(sets.size(), 3u);
+  EXPECT_EQ(sets[0]->columns[0].name, "Object Name");
+  EXPECT_EQ(Column(r, 0), (std::vector<std::string>{"MovCliente"}));
+
+  const ResultSet& rs = *sets[1];
+  std::vector<std::string> names;
+  for (const auto& c : rs.columns) names.push_back(c.name);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"constraint_type", "constraint_name", "delete_action", "update_action",
+                                      "status_enabled", "status_for_replication", "constraint_keys"}));
+  ASSERT_EQ(rs.rows.size(), 5u);
+  EXPECT_EQ(Row(rs, 0), (std::vector<std::string>{"CHECK on column NumRegisto", "CK_Mov", "(n/a)", "(n/a)",
+                                                  "Enabled", "Is_For_Replication", "([NumRegisto]>(0))"}));
+  EXPECT_EQ(Row(rs, 1), (std::vector<std::string>{"DEFAULT on column DataSys", "DF_Mov_DataSys", "(n/a)",
+                                                  "(n/a)", "(n/a)", "(n/a)", "(getdate())"}));
+  EXPECT_EQ(Row(rs, 2), (std::vector<std::string>{"FOREIGN KEY", "FK_Mov_Cliente", "No Action", "No Action",
+                                                  "Enabled", "Is_For_Replication", "Cliente"}));
+  EXPECT_EQ(Row(rs, 3), (std::vector<std::string>{" ", " ", " ", " ", " ", " ",
+                                                  "REFERENCES Parvimar01.dbo.Cliente (Codigo)"}));
+  EXPECT_EQ(Row(rs, 4), (std::vector<std::string>{"PRIMARY KEY (clustered)", "PK_Mov", "(n/a)", "(n/a)",
+                                                  "(n/a)", "(n/a)", "NumRegisto"}));
+  EXPECT_EQ(sets[2]->columns[0].name, "Table is referenced by foreign key");
+  EXPECT_EQ(Column(r, 2), (std::vector<std::string>{"Parvimar01.dbo.Historico: FK_Hist_Mov"}));
+}
+
+TEST(HelpStats, ListsColumnStatisticsByDefaultAndAddsIndexesWithAll) {
+  Harness h(OneDatabase(FullTable()), "Parvimar01");
+  Reply stats = h.Run("sp_helpstats movcliente");
+  ASSERT_EQ(stats.ResultSets().size(), 1u);
+  EXPECT_EQ(stats.ResultSets()[0]->columns[0].name, "statistics_name");
+  EXPECT_EQ(stats.ResultSets()[0]->columns[1].name, "statistics_keys");
+  EXPECT_EQ(Column(stats, 0, 0), (std::vector<std::string>{"_WA_Sys_00000003_1", "ST_Data"}));
+  EXPECT_EQ(Column(stats, 0, 1), (std::vector<std::string>{"DataSys", "DataSys, Cliente"}));
+  Reply all = h.Run("sp_helpstats 'MovCliente', 'ALL'");
+  EXPECT_EQ(Column(all, 0, 0),
+            (std::vector<std::string>{"_WA_Sys_00000003_1", "ix_cliente", "IX_Reg", "PK_Mov", "ST_Data"}));
+}
+
+}  // namespace
+}  // namespace standin
