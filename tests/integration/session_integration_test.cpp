@@ -129,7 +129,7 @@ class SessionIntegrationTest : public ::testing::Test {
     scenario_path_ =
         new std::string(::testing::TempDir() + "session_scenario_" + std::to_string(getpid()) + ".json");
     std::ofstream(*scenario_path_) << Scenario().dump();
-    standin_ = new standin::testing::StandinProcess(STANDIN_BINARY, *scenario_path_);
+    standin_ = new testsupport::StandinProcess(STANDIN_EXECUTABLE, *scenario_path_);
   }
   static void TearDownTestSuite() {
     delete standin_;
@@ -139,12 +139,12 @@ class SessionIntegrationTest : public ::testing::Test {
   }
   void SetUp() override {
     platform::SetDriver(nullptr);
-    ASSERT_EQ(standin_->Control("RESET"), "OK");
+    standin_->Control("RESET");
   }
 
   static std::string ConnectionString(const std::string& database = "Sessao") {
     return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=" + database +
-           ";Data Source=127.0.0.1," + std::to_string(standin_->port());
+           ";Data Source=127.0.0.1," + std::to_string(standin_->Port());
   }
   static Connection Open(const std::string& database = "Sessao") {
     Connection connection;
@@ -155,8 +155,7 @@ class SessionIntegrationTest : public ::testing::Test {
   }
   // The names of the indexes of MovCliente as the server holds them now.
   static std::vector<std::string> Indexes() {
-    const std::string reply = standin_->Control("STATE Sessao");
-    const json state = json::parse(reply.substr(3));
+    const json state = standin_->ControlJson("STATE Sessao");
     std::vector<std::string> names;
     for (const json& table : state.at("tables")) {
       if (table.at("name") != "MovCliente") continue;
@@ -165,11 +164,11 @@ class SessionIntegrationTest : public ::testing::Test {
     return names;
   }
 
-  static standin::testing::StandinProcess* standin_;
+  static testsupport::StandinProcess* standin_;
   static std::string* scenario_path_;
 };
 
-standin::testing::StandinProcess* SessionIntegrationTest::standin_ = nullptr;
+testsupport::StandinProcess* SessionIntegrationTest::standin_ = nullptr;
 std::string* SessionIntegrationTest::scenario_path_ = nullptr;
 
 TEST_F(SessionIntegrationTest, WrongPasswordGivesTheServersLoginError) {
@@ -370,12 +369,12 @@ TEST_F(SessionIntegrationTest, RollbackKeepsAndCommitKeepsOutTheDrop) {
 
 TEST_F(SessionIntegrationTest, CommandTimeoutCancelsAndTheConnectionGoesOn) {
   Connection connection = Open();
-  ASSERT_EQ(standin_->Control("FAULT HANG_ON MovCliente"), "OK");
+  standin_->Control("FAULT HANG_ON MovCliente");
   connection.SetCommandTimeout(1);
   const Error error = Raised([&] { connection.Execute("select * from MovCliente"); });
   EXPECT_EQ(error.SqlState(), "HYT00");
   EXPECT_EQ(error.Number(), platform::kErrDriverTimeout);
-  ASSERT_EQ(standin_->Control("FAULT CLEAR"), "OK");
+  standin_->Control("FAULT CLEAR");
   EXPECT_EQ(connection.Execute("select 3 as c").Value("c").ToLong(), 3);
 }
 

@@ -39,7 +39,7 @@ struct ColumnInfo {
   std::string name;
   DataType type = DataType::kVarWChar;
   std::string base_table{};  // table the column was read from, when the driver knows it
-  bool key = false;        // part of the table's unique key, when the driver knows it
+  bool key = false;          // part of the table's unique key, when the driver knows it
 };
 
 // One result, read whole: a result with columns, or (no columns) the count of a
