@@ -1,0 +1,119 @@
+// tavinor-convert as a user runs it: exit codes and what it prints.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "standin_process.h"
+
+namespace {
+
+struct Finished {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(int fd) {
+  std::string text;
+  char buffer[4096];
+  ssize_t got = 0;
+  while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(got));
+  close(fd);
+  return text;
+}
+
+// Runs the command line with `input` on its standard input; the password
+// variable is cleared so that only what the test passes counts.
+Finished RunConvert(std::vector<std::string> args, const std::string& input) {
+  int in[2], out[2], err[2];
+  if (pipe(in) || pipe(out) || pipe(err)) throw std::runtime_error("pipe failed");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], STDIN_FILENO);
+    dup2(out[1], STDOUT_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    // No terminal: a password prompt would fall back to empty instead of waiting.
+    setsid();
+    unsetenv("TAVINOR_PASSWORD");
+    std::vector<char*> argv{const_cast<char*>(CONVERT_EXECUTABLE)};
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(CONVERT_EXECUTABLE, argv.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
+    throw std::runtime_error("write failed");
+  close(in[1]);
+  Finished finished;
+  finished.out = Slurp(out[0]);
+  finished.err = Slurp(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  finished.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return finished;
+}
+
+// A loopback port with nothing listening on it.
+int UnusedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+TEST(ConvertCommandLine, DemoFleetPrintsProgressAndMessagesAndExitsOne) {
+  const std::filesystem::path demo = std::filesystem::path(SOURCE_DIR) / "standin/scenarios/demo.json";
+  testsupport::StandinProcess standin(STANDIN_EXECUTABLE, demo.string());
+
+  const auto run =
+      RunConvert({"--server", standin.Server(), "--login", "sa", "--password-stdin"}, "Tavinor#2024\n");
+
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out,
+            "Parvimar01\nParvimar02\nParvimar03\nParvimar04\nParvimar05\nParvimar06\n"
+            "Processo Terminado!\n Foram detectadas falhas nas seguintes bases de dados: "
+            "Parvimar01;Parvimar02;Parvimar04;Parvimar05;Parvimar06;\n");
+  EXPECT_EQ(run.err,
+            "Não foi possível alterar as seguintes bases de dados: Parvimar04;Parvimar05;Parvimar06;\n");
+}
+
+TEST(ConvertCommandLine, NothingListeningGivesTheDriversErrorAndExitsTwo) {
+  const auto run = RunConvert({"--server", "127.0.0.1," + std::to_string(UnusedPort()), "--login", "sa"}, "");
+
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.out, "");
+  // "<driver's number>\n<driver's text>", without the driver's bracketed prefixes.
+  const auto newline = run.err.find('\n');
+  ASSERT_NE(newline, std::string::npos) << run.err;
+  EXPECT_EQ(run.err.substr(0, newline), "20009") << run.err;
+  EXPECT_NE(run.err.find("Unable to connect"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("[FreeTDS]"), std::string::npos) << run.err;
+}
+
+TEST(ConvertCommandLine, BadUsageExitsSixtyFourAndHelpExitsZero) {
+  auto run = RunConvert({"--password", "segredo"}, "");
+  EXPECT_EQ(run.exit_code, 64);
+  EXPECT_NE(run.err.find("never taken on the command line"), std::string::npos) << run.err;
+
+  run = RunConvert({"--help"}, "");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out.rfind("Usage: tavinor-convert", 0), 0u) << run.out;
+}
+
+}  // namespace

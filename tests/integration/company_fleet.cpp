@@ -1,0 +1,249 @@
+#include "company_fleet.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "platform/error.h"
+#include "platform/session.h"
+#include "standin_process.h"
+
+namespace e2e {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kStandinPassword = "Tavinor#2024";
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+json ScenarioFor(const std::vector<CompanyDatabase>& databases) {
+  json scenario = {
+      {"logins",
+       json::array({{{"name", "sa"}, {"password", kStandinPassword}, {"server_roles", {"sysadmin"}}}})},
+      {"databases", json::array()},
+  };
+  // A company under another name, which the run must leave alone.
+  CompanyDatabase other;
+  other.name = "OutraEmpresa";
+  std::vector<CompanyDatabase> all = databases;
+  all.push_back(other);
+  for (const auto& company : all) {
+    json database = {{"name", company.name}, {"tables", json::array()}};
+    if (!company.datasys_type.empty()) {
+      json rows = json::array();
+      int number = 1;
+      for (const auto& value : company.datasys_values)
+        rows.push_back({number++, "CLI" + std::to_string(number), value});
+      json table = {
+          {"name", "MovCliente"},
+          {"columns",
+           {{{"name", "NumRegisto"}, {"type", "int"}, {"nullable", false}},
+            {{"name", "Cliente"}, {"type", "nvarchar(20)"}},
+            {{"name", "DataSys"}, {"type", company.datasys_type}}}},
+          {"rows", rows},
+          {"constraints",
+           {{{"type", "PRIMARY KEY"}, {"name", "PK_MovCliente"}, {"columns", {"NumRegisto"}}}}},
+      };
+      if (company.dependents) {
+        table["indexes"] = {{{"name", "IX_MovCliente_Registo"}, {"keys", {"NumRegisto", "DataSys"}}},
+                            {{"name", "IX_MovCliente_Cliente"}, {"keys", {"Cliente"}}}};
+        table["statistics"] = {
+            {{"name", "ST_MovCliente_DataSys"}, {"columns", {"DataSys"}}, {"auto_created", false}},
+            {{"name", "_WA_Sys_00000003_1A2B3C4D"}, {"columns", {"DataSys"}}, {"auto_created", true}}};
+        table["constraints"].push_back({{"type", "DEFAULT"},
+                                        {"name", "DF_MovCliente_DataSys"},
+                                        {"column", "DataSys"},
+                                        {"expression", "(getdate())"}});
+        if (!company.datasys_default_first) {
+          table["constraints"].push_back({{"type", "DEFAULT"},
+                                          {"name", "DF_MovCliente_Cliente"},
+                                          {"column", "Cliente"},
+                                          {"expression", "('')"}});
+        }
+      }
+      database["tables"].push_back(table);
+    }
+    scenario["databases"].push_back(database);
+  }
+  return scenario;
+}
+
+class StandinBackend final : public Backend {
+ public:
+  void Seed(const std::vector<CompanyDatabase>& databases) override {
+    scenario_path_ =
+        std::filesystem::temp_directory_path() / ("tavinor-e2e-" + std::to_string(getpid()) + ".json");
+    std::ofstream(scenario_path_) << ScenarioFor(databases).dump(2);
+    process_.emplace(STANDIN_EXECUTABLE, scenario_path_.string());
+  }
+  ~StandinBackend() override {
+    process_.reset();
+    if (!scenario_path_.empty()) std::filesystem::remove(scenario_path_);
+  }
+  std::string Server() const override { return process_->Server(); }
+  std::string Login() const override { return "sa"; }
+  std::string Password() const override { return kStandinPassword; }
+
+  TableState State(const std::string& database) override {
+    TableState state;
+    const json db = process_->ControlJson("STATE " + database);
+    for (const auto& table : db["tables"]) {
+      if (Lower(table["name"]) != "movcliente") continue;
+      state.has_table = true;
+      for (const auto& column : table["columns"]) {
+        if (Lower(column["name"]) != "datasys") continue;
+        // "nvarchar(20)" reads "nvarchar", as the real server's catalogue names it.
+        const std::string type = column["type"];
+        state.datasys_type = type.substr(0, type.find('('));
+      }
+      for (const auto& index : table["indexes"]) state.indexes.push_back(index["name"]);
+      for (const auto& statistic : table["statistics"]) {
+        if (!statistic["auto_created"].get<bool>()) state.statistics.push_back(statistic["name"]);
+      }
+      for (const auto& constraint : table["constraints"]) state.constraints.push_back(constraint["name"]);
+    }
+    state.indexes = Sorted(state.indexes);
+    state.statistics = Sorted(state.statistics);
+    state.constraints = Sorted(state.constraints);
+    return state;
+  }
+
+  void TakeOffline(const std::string& database) override { process_->Control("FAULT OFFLINE " + database); }
+
+ private:
+  std::filesystem::path scenario_path_;
+  std::optional<testsupport::StandinProcess> process_;
+};
+
+// Runs T-SQL on a real server through the product's own session layer.
+class RealServerBackend final : public Backend {
+ public:
+  RealServerBackend(std::string server, std::string login, std::string password)
+      : server_(std::move(server)), login_(std::move(login)), password_(std::move(password)) {}
+
+  void Seed(const std::vector<CompanyDatabase>& databases) override {
+    auto master = Open("master");
+    std::vector<std::string> existing;
+    for (auto list = master.Execute("select name from sys.databases where name like 'Parvimar%'");
+         !list.Eof(); list.MoveNext()) {
+      existing.push_back(list.Value("name").ToString());
+    }
+    for (const auto& name : existing) Drop(master, name);
+    for (const auto& company : databases) {
+      master.Execute("CREATE DATABASE [" + company.name + "]");
+      if (company.datasys_type.empty()) continue;
+      auto db = Open(company.name);
+      db.Execute("CREATE TABLE MovCliente (NumRegisto int NOT NULL, Cliente nvarchar(20) NULL, DataSys " +
+                 company.datasys_type + " NULL, CONSTRAINT PK_MovCliente PRIMARY KEY (NumRegisto))");
+      int number = 1;
+      for (const auto& value : company.datasys_values) {
+        db.Execute("INSERT INTO MovCliente (NumRegisto, Cliente, DataSys) VALUES (" + std::to_string(number) +
+                   ", 'CLI" + std::to_string(number) + "', '" + value + "')");
+        ++number;
+      }
+      if (!company.dependents) continue;
+      db.Execute("CREATE INDEX IX_MovCliente_Registo ON MovCliente (NumRegisto, DataSys)");
+      db.Execute("CREATE INDEX IX_MovCliente_Cliente ON MovCliente (Cliente)");
+      db.Execute("CREATE STATISTICS ST_MovCliente_DataSys ON MovCliente (DataSys)");
+      db.Execute(
+          "ALTER TABLE MovCliente ADD CONSTRAINT DF_MovCliente_DataSys DEFAULT (getdate()) FOR DataSys");
+      if (!company.datasys_default_first) {
+        db.Execute("ALTER TABLE MovCliente ADD CONSTRAINT DF_MovCliente_Cliente DEFAULT ('') FOR Cliente");
+      }
+    }
+    seeded_ = databases;
+  }
+
+  ~RealServerBackend() override {
+    try {
+      auto master = Open("master");
+      for (const auto& company : seeded_) Drop(master, company.name);
+    } catch (const platform::Error&) {
+      // Leaving test databases behind is not worth failing the run for.
+    }
+  }
+
+  std::string Server() const override { return server_; }
+  std::string Login() const override { return login_; }
+  std::string Password() const override { return password_; }
+
+  TableState State(const std::string& database) override {
+    TableState state;
+    auto db = Open(database);
+    auto column = db.Execute(
+        "select t.name from sys.columns c join sys.types t on t.user_type_id = c.user_type_id "
+        "where c.object_id = object_id('MovCliente') and c.name = 'DataSys'");
+    if (column.Eof()) return state;
+    state.has_table = true;
+    state.datasys_type = column.Value("name").ToString();
+    state.indexes =
+        Names(db, "select name from sys.indexes where object_id = object_id('MovCliente') and index_id > 0");
+    state.statistics = Names(db,
+                             "select s.name from sys.stats s where s.object_id = object_id('MovCliente') and "
+                             "s.user_created = 1");
+    state.constraints =
+        Names(db,
+              "select name from sys.objects where parent_object_id = object_id('MovCliente') and "
+              "type in ('D', 'C', 'PK', 'UQ', 'F')");
+    return state;
+  }
+
+  void TakeOffline(const std::string& database) override {
+    Open("master").Execute("ALTER DATABASE [" + database + "] SET OFFLINE WITH ROLLBACK IMMEDIATE");
+  }
+
+ private:
+  platform::Connection Open(const std::string& database) {
+    platform::Connection connection;
+    connection.SetConnectionTimeout(30);
+    connection.SetConnectionString("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + login_ +
+                                   ";Initial Catalog=" + database + ";Data Source=" + server_);
+    connection.Open({}, {}, password_);
+    return connection;
+  }
+
+  static void Drop(platform::Connection& master, const std::string& name) {
+    master.Execute("IF DB_ID(N'" + name + "') IS NOT NULL BEGIN ALTER DATABASE [" + name +
+                   "] SET ONLINE; ALTER DATABASE [" + name +
+                   "] SET SINGLE_USER WITH ROLLBACK IMMEDIATE; DROP DATABASE [" + name + "] END");
+  }
+
+  static std::vector<std::string> Names(platform::Connection& db, const std::string& query) {
+    std::vector<std::string> names;
+    for (auto result = db.Execute(query); !result.Eof(); result.MoveNext())
+      names.push_back(result.Value("name").ToString());
+    return Sorted(names);
+  }
+
+  std::string server_, login_, password_;
+  std::vector<CompanyDatabase> seeded_;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> MakeStandinBackend() {
+  if (!std::filesystem::exists(STANDIN_EXECUTABLE)) return nullptr;
+  return std::make_unique<StandinBackend>();
+}
+
+std::unique_ptr<Backend> MakeRealServerBackend() {
+  const char* server = std::getenv("TAVINOR_TEST_SERVER");
+  if (!server || !*server) return nullptr;
+  const char* login = std::getenv("TAVINOR_TEST_LOGIN");
+  const char* password = std::getenv("TAVINOR_TEST_PASSWORD");
+  return std::make_unique<RealServerBackend>(server, login ? login : "sa", password ? password : "");
+}
+
+}  // namespace e2e

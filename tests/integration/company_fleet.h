@@ -1,0 +1,53 @@
+// Company databases for the end-to-end tests, described once and laid out either
+// on the stand-in (as a scenario) or on a real SQL Server (as T-SQL), and read
+// back afterwards the same way from both.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct CompanyDatabase {
+  std::string name;
+  // Declared type of MovCliente.DataSys; empty: the database has no MovCliente.
+  std::string datasys_type = "smalldatetime";
+  std::vector<std::string> datasys_values = {"2024-01-05 09:30:00", "2024-02-11 08:00:00"};
+  // Index IX_MovCliente_Registo (NumRegisto, DataSys), index IX_MovCliente_Cliente
+  // (Cliente), user statistic ST_MovCliente_DataSys and the default on DataSys.
+  bool dependents = true;
+  // False: a default on Cliente comes before the DataSys default in the
+  // constraint list, which orders by name.
+  bool datasys_default_first = true;
+};
+
+// What a test asserts on afterwards.
+struct TableState {
+  bool has_table = false;
+  std::string datasys_type;
+  std::vector<std::string> indexes;      // every index of MovCliente, sorted
+  std::vector<std::string> statistics;   // user-created statistics that are not an index's, sorted
+  std::vector<std::string> constraints;  // sorted
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  // Lays out exactly these company databases (and nothing else named Parvimar...).
+  virtual void Seed(const std::vector<CompanyDatabase>& databases) = 0;
+  virtual std::string Server() const = 0;
+  virtual std::string Login() const = 0;
+  virtual std::string Password() const = 0;
+  virtual TableState State(const std::string& database) = 0;
+  // Makes the database impossible to open.
+  virtual void TakeOffline(const std::string& database) = 0;
+};
+
+// The stand-in, started by the test; nullptr when its executable is missing.
+std::unique_ptr<Backend> MakeStandinBackend();
+// A real server named by TAVINOR_TEST_SERVER, TAVINOR_TEST_LOGIN and
+// TAVINOR_TEST_PASSWORD; nullptr when they are not set.
+std::unique_ptr<Backend> MakeRealServerBackend();
+
+}  // namespace e2e

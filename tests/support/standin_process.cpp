@@ -1,0 +1,95 @@
+#include "standin_process.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <regex>
+#include <stdexcept>
+
+namespace testsupport {
+namespace {
+
+std::string ReadLineWithin(int fd, int timeout_ms) {
+  std::string line;
+  char c = 0;
+  while (true) {
+    pollfd waiting{fd, POLLIN, 0};
+    if (poll(&waiting, 1, timeout_ms) <= 0) throw std::runtime_error("stand-in did not answer in time");
+    const ssize_t got = read(fd, &c, 1);
+    if (got <= 0) throw std::runtime_error("stand-in closed its output");
+    if (c == '\n') return line;
+    line += c;
+  }
+}
+
+}  // namespace
+
+StandinProcess::StandinProcess(const std::string& executable, const std::string& scenario_path) {
+  int out[2];
+  if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    execl(executable.c_str(), executable.c_str(), "--port", "0", "--control-port", "0", "--scenario",
+          scenario_path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  std::string first_line;
+  try {
+    first_line = ReadLineWithin(out[0], 10000);
+  } catch (...) {
+    close(out[0]);
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    throw;
+  }
+  close(out[0]);
+  std::smatch match;
+  static const std::regex kAnnouncement(R"(listening 127\.0\.0\.1:(\d+) control (\d+))");
+  if (!std::regex_search(first_line, match, kAnnouncement)) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    throw std::runtime_error("unexpected first line from the stand-in: " + first_line);
+  }
+  port_ = std::stoi(match[1]);
+  control_port_ = std::stoi(match[2]);
+
+  control_fd_ = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(control_port_));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(control_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    throw std::runtime_error("cannot reach the stand-in's control port");
+  }
+}
+
+StandinProcess::~StandinProcess() {
+  if (control_fd_ >= 0) close(control_fd_);
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+std::string StandinProcess::Control(const std::string& command) {
+  const std::string line = command + "\n";
+  if (write(control_fd_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+    throw std::runtime_error("control write failed");
+  }
+  const std::string reply = ReadLineWithin(control_fd_, 10000);
+  if (reply.rfind("OK", 0) != 0) throw std::runtime_error("stand-in refused '" + command + "': " + reply);
+  return reply.size() > 3 ? reply.substr(3) : std::string();
+}
+
+}  // namespace testsupport

@@ -1,0 +1,39 @@
+// Runs the SQL Server stand-in as a child process for a test: starts it on free
+// ports with a scenario, talks to its control channel, stops it at the end.
+#pragma once
+
+#include <sys/types.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class StandinProcess {
+ public:
+  // Starts `executable` with `scenario_path`; throws std::runtime_error when it
+  // does not announce its ports within ten seconds.
+  StandinProcess(const std::string& executable, const std::string& scenario_path);
+  ~StandinProcess();
+  StandinProcess(const StandinProcess&) = delete;
+  StandinProcess& operator=(const StandinProcess&) = delete;
+
+  [[nodiscard]] int Port() const { return port_; }
+  // The server as a connection string names it: "127.0.0.1,<port>".
+  [[nodiscard]] std::string Server() const { return "127.0.0.1," + std::to_string(port_); }
+
+  // Sends one control command; returns what follows "OK " on the reply line, and
+  // throws std::runtime_error on an "ERR" reply.
+  std::string Control(const std::string& command);
+  nlohmann::json ControlJson(const std::string& command) { return nlohmann::json::parse(Control(command)); }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+  int control_port_ = 0;
+  int control_fd_ = -1;
+  std::string pending_;
+};
+
+}  // namespace testsupport
