@@ -9,6 +9,7 @@
 #include "app/cli_options.h"
 #include "app/conversion_run.h"
 #include "platform/ui_services.h"
+#include "util/ediv.h"
 
 namespace {
 
@@ -54,6 +55,7 @@ std::optional<std::string> PromptWithoutEcho() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  EDiv::SetCommandLine(argc, argv);
   std::string error;
   auto options = app::ParseCliOptions({argv + 1, argv + argc}, error);
   if (!options) {
