@@ -5,8 +5,10 @@
 
 #include "frm_convert.h"
 #include "platform/qt_ui.h"
+#include "util/ediv.h"
 
 int main(int argc, char** argv) {
+  EDiv::SetCommandLine(argc, argv);
   try {
     QApplication application(argc, argv);
     platform::InstallQtUi();
