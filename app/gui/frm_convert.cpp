@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <exception>
+#include <optional>
 
 #include "app_icon.h"
 #include "platform/error.h"
@@ -64,6 +65,18 @@ QLabel* MakeLabel(QWidget* window, const char* caption) {
   return label;
 }
 
+struct TwipsRect {
+  int left, top, width, height;
+};
+
+template <typename Control>
+Control* Place(Control* control, const char* name, std::optional<int> index, int tab_index, TwipsRect rect) {
+  platform::NameControl(control, name, index);
+  platform::SetTabIndex(control, tab_index);
+  platform::SetTwipsGeometry(control, rect.left, rect.top, rect.width, rect.height);
+  return control;
+}
+
 }  // namespace
 
 frmConvert::frmConvert(QWidget* parent) : QWidget(parent) {
@@ -81,52 +94,20 @@ frmConvert::frmConvert(QWidget* parent) : QWidget(parent) {
   setFont(text_font);
   platform::SetClientSizeTwips(this, 7110, 3090);
 
-  // Left, top, width and height in twips, in tab order.
-  Label1[0] = MakeLabel(this, "Servidor SQL :");
-  platform::NameControl(Label1[0], "Label1", 0);
-  platform::SetTabIndex(Label1[0], 0);
-  platform::SetTwipsGeometry(Label1[0], 120, 240, 1095, 255);
-
-  txtSQLServer = new QLineEdit(this);
-  platform::NameControl(txtSQLServer, "txtSQLServer");
-  platform::SetTabIndex(txtSQLServer, 1);
-  platform::SetTwipsGeometry(txtSQLServer, 1560, 240, 2055, 315);
-
-  Label1[1] = MakeLabel(this, "Login :");
-  platform::NameControl(Label1[1], "Label1", 1);
-  platform::SetTabIndex(Label1[1], 2);
-  platform::SetTwipsGeometry(Label1[1], 120, 600, 1095, 255);
-
-  txtSQLLogin = new QLineEdit(this);
-  platform::NameControl(txtSQLLogin, "txtSQLLogin");
-  platform::SetTabIndex(txtSQLLogin, 3);
-  platform::SetTwipsGeometry(txtSQLLogin, 1560, 600, 2055, 315);
-
-  Label1[2] = MakeLabel(this, "Password :");
-  platform::NameControl(Label1[2], "Label1", 2);
-  platform::SetTabIndex(Label1[2], 4);
-  platform::SetTwipsGeometry(Label1[2], 120, 960, 1095, 255);
-
-  txtSQLPassword = new QLineEdit(this);
-  platform::NameControl(txtSQLPassword, "txtSQLPassword");
-  platform::SetTabIndex(txtSQLPassword, 5);
-  platform::SetTwipsGeometry(txtSQLPassword, 1560, 960, 2055, 315);
+  // Name (and index in its control array), tab index, then left, top, width
+  // and height in twips.
+  Label1[0] = Place(MakeLabel(this, "Servidor SQL :"), "Label1", 0, 0, {120, 240, 1095, 255});
+  txtSQLServer = Place(new QLineEdit(this), "txtSQLServer", std::nullopt, 1, {1560, 240, 2055, 315});
+  Label1[1] = Place(MakeLabel(this, "Login :"), "Label1", 1, 2, {120, 600, 1095, 255});
+  txtSQLLogin = Place(new QLineEdit(this), "txtSQLLogin", std::nullopt, 3, {1560, 600, 2055, 315});
+  Label1[2] = Place(MakeLabel(this, "Password :"), "Label1", 2, 4, {120, 960, 1095, 255});
+  txtSQLPassword = Place(new QLineEdit(this), "txtSQLPassword", std::nullopt, 5, {1560, 960, 2055, 315});
   platform::SetPasswordChar(txtSQLPassword, '*');
-
-  cmdConverter = new QPushButton(QStringLiteral("&Converter"), this);
-  platform::NameControl(cmdConverter, "cmdConverter");
-  platform::SetTabIndex(cmdConverter, 6);
-  platform::SetTwipsGeometry(cmdConverter, 4200, 2400, 1335, 495);
-
-  cmdFechar = new QPushButton(QStringLiteral("&Fechar"), this);
-  platform::NameControl(cmdFechar, "cmdFechar");
-  platform::SetTabIndex(cmdFechar, 7);
-  platform::SetTwipsGeometry(cmdFechar, 5640, 2400, 1335, 495);
-
-  lblConverte = MakeLabel(this, "");
-  platform::NameControl(lblConverte, "lblConverte");
-  platform::SetTabIndex(lblConverte, 8);
-  platform::SetTwipsGeometry(lblConverte, 120, 1560, 6855, 495);
+  cmdConverter = Place(new QPushButton(QStringLiteral("&Converter"), this), "cmdConverter", std::nullopt, 6,
+                       {4200, 2400, 1335, 495});
+  cmdFechar = Place(new QPushButton(QStringLiteral("&Fechar"), this), "cmdFechar", std::nullopt, 7,
+                    {5640, 2400, 1335, 495});
+  lblConverte = Place(MakeLabel(this, ""), "lblConverte", std::nullopt, 8, {120, 1560, 6855, 495});
 
   platform::ApplyTabOrder(this);
 
