@@ -187,7 +187,17 @@ bool frmConvert::eventFilter(QObject* watched, QEvent* event) {
   if (watched == txtSQLLogin) handler = &frmConvert::txtSQLLogin_GotFocus;
   if (watched == txtSQLPassword) handler = &frmConvert::txtSQLPassword_GotFocus;
   if (!handler) return QWidget::eventFilter(watched, event);
-  if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason) {
+  const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+  // The box that had the focus gets it back whenever the window is activated
+  // again (after another program, a message box or a menu): that is not
+  // entering the box, and selecting its text then would let the next key
+  // replace what was typed. The window's first activation is the start, and
+  // does count.
+  if (reason == Qt::PopupFocusReason || (reason == Qt::ActiveWindowFocusReason && activated_)) {
+    return QWidget::eventFilter(watched, event);
+  }
+  activated_ = true;
+  if (reason == Qt::MouseFocusReason) {
     // A click gives the focus before the box handles the press, and the press
     // then puts the caret under the pointer: select once the click is handled.
     QPointer<frmConvert> self(this);

@@ -53,4 +53,6 @@ class frmConvert final : public QWidget, public app::ConversionView {
   QPushButton* cmdFechar = nullptr;
   QLabel* lblConverte = nullptr;
   bool running_ = false;
+  // True once a text box has had the focus.
+  bool activated_ = false;
 };

@@ -18,6 +18,7 @@
 
 #include "platform/main_mod.h"
 #include "platform/qt_ui.h"
+#include "qstring_print.h"
 #include "scripted_driver.h"
 
 namespace {
@@ -147,6 +148,20 @@ TEST_F(FrmConvertTest, EnteringABoxSelectsItsWholeText) {
   login->setFocus(Qt::OtherFocusReason);
   server->setFocus(Qt::OtherFocusReason);
   EXPECT_EQ(server->selectedText(), QStringLiteral("srv01"));
+
+  // Coming back to the window is not entering the box again: the caret stays.
+  server->setCursorPosition(2);
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  QCoreApplication::processEvents();
+  ASSERT_EQ(QApplication::focusWidget(), server);
+  EXPECT_EQ(server->selectedText(), QString());
+  EXPECT_EQ(server->cursorPosition(), 2);
+  server->selectAll();
 
   // Typing then replaces the value.
   QTest::keyClicks(server, QStringLiteral("srv02"));

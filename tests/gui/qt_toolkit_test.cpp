@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "platform/qt_ui.h"
+#include "qstring_print.h"
 
 namespace {
 
