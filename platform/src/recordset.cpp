@@ -63,8 +63,16 @@ void RecordsetState::RequireCurrentRow() const {
   if (position >= rows.size()) throw BofOrEofError();
 }
 
-const Variant& RecordsetState::CurrentValue(int index) {
+void RecordsetState::RequireField(int index) const {
+  RequireOpen();
+  // A Field kept from before the result set was reopened may point past the
+  // columns it has now.
+  if (index < 0 || static_cast<std::size_t>(index) >= columns.size()) throw ItemNotFoundError();
   RequireCurrentRow();
+}
+
+const Variant& RecordsetState::CurrentValue(int index) {
+  RequireField(index);
   const auto column = static_cast<std::size_t>(index);
   if (chunk_started[column] && !edits[column]) {
     // Appended chunks are gathered in a buffer and made a value only when read, so
@@ -219,7 +227,9 @@ std::vector<std::string> Recordset::Messages() const {
 }
 
 const std::string& Field::Name() const {
-  return state_->columns.at(static_cast<std::size_t>(index_)).name;
+  state_->RequireOpen();
+  if (index_ >= static_cast<int>(state_->columns.size())) throw ItemNotFoundError();
+  return state_->columns[static_cast<std::size_t>(index_)].name;
 }
 
 Variant Field::Value() const {
@@ -227,7 +237,7 @@ Variant Field::Value() const {
 }
 
 void Field::SetValue(Variant value) {
-  state_->RequireCurrentRow();
+  state_->RequireField(index_);
   const auto column = static_cast<std::size_t>(index_);
   state_->edits[column] = std::move(value);
   state_->chunk_started[column] = false;
@@ -273,7 +283,7 @@ Bytes Field::GetChunk(std::int64_t length) {
 }
 
 void Field::AppendChunk(const Bytes& chunk) {
-  state_->RequireCurrentRow();
+  state_->RequireField(index_);
   const auto column = static_cast<std::size_t>(index_);
   Bytes& buffer = state_->chunk_buffers[column];
   // The first chunk after a move replaces the value; later ones extend it.

@@ -62,6 +62,9 @@ struct RecordsetState {
   void RequireOpen() const;
   // Throws Error(kErrBofOrEof) unless positioned on a row.
   void RequireCurrentRow() const;
+  // Throws Error(kErrObjectClosed), Error(kErrItemNotFound) for a column the
+  // result does not have, or Error(kErrBofOrEof) without a current row.
+  void RequireField(int index) const;
   // The value of column `index` in the current row, edits included.
   [[nodiscard]] const Variant& CurrentValue(int index);
 };

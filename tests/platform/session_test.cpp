@@ -153,6 +153,14 @@ TEST_F(SessionTest, FieldsByNameIgnoreCaseAndNullIsNull) {
   EXPECT_EQ(ErrorNumber([&] { (void)result.Fields("index"); }), platform::kErrItemNotFound);
   EXPECT_EQ(ErrorNumber([&] { (void)result.Fields(2); }), platform::kErrItemNotFound);
   EXPECT_EQ(ErrorNumber([&] { (void)result.Fields(-1); }), platform::kErrItemNotFound);
+
+  // A field kept across a reopen with fewer columns does not read past them.
+  const platform::Field second = result.Fields(1);
+  result.Close();
+  EXPECT_EQ(ErrorNumber([&] { (void)second.Name(); }), platform::kErrObjectClosed);
+  driver_->Script(Rows({"only"}, {{Variant("x")}}));
+  result.Open("select only from t", connection);
+  EXPECT_EQ(ErrorNumber([&] { (void)second.Value(); }), platform::kErrItemNotFound);
 }
 
 TEST_F(SessionTest, NextRecordsetWalksTheBatchAndEndsInNothing) {
