@@ -27,8 +27,13 @@ struct ConnectRequest {
 };
 
 // Parses an OLE DB connection string ("Key=Value;..." with values quoted in "..."
-// or '...' where they hold ";" or quotes) into a ConnectRequest. Unknown keys are
-// ignored. Throws Error(kErrInvalidUse) on malformed text.
+// or '...' where they hold ";" or quotes) into a ConnectRequest. Keys are read
+// without regard to case, and a key given twice keeps its last value: Data Source
+// (or Server), Initial Catalog (or Database), User ID (or UID), Password (or PWD),
+// Integrated Security (SSPI, true or yes) or Trusted_Connection. Other keys
+// (Provider, Persist Security Info, ...) are ignored. Throws
+// Error(kErrInvalidUse) on malformed text: a pair without "=", an unclosed quote,
+// or text after a closing quote.
 ConnectRequest ParseConnectionString(const std::string& text);
 
 // Quotes one value so that it reads back as exactly that value from a

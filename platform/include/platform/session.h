@@ -112,9 +112,13 @@ class Recordset {
   void Open(const std::string& source, const Connection& connection,
             CursorType cursor = CursorType::kForwardOnly, LockType lock = LockType::kReadOnly,
             int options = kOptionUnspecified);
-  // Opens a saved result file ("Provider=MSPersist;" form).
+  // Opens a result file written by Save, positioned on its first row; the result
+  // set is read-only and needs no connection. Throws Error(kErrInvalidUse) for a
+  // missing file or one that is not a saved result.
   void OpenFile(const std::string& path);
-  // Writes the current result to a file that OpenFile reads back.
+  // Writes every row of the current result to `path` as a small JSON document of
+  // our own (column names and types, then the rows, each value with its kind), so
+  // that OpenFile gives back the same names, kinds and values.
   void Save(const std::string& path) const;
 
   // kStateOpen (1) while it holds a result with columns, kStateClosed (0) otherwise.
