@@ -289,7 +289,15 @@ TEST_F(SessionIntegrationTest, InformationMessagesAreNotErrors) {
 
 TEST_F(SessionIntegrationTest, NextRecordsetWalksAProceduresResults) {
   Connection connection = Open();
-  Recordset first = connection.Execute("DoisResultados");
+  // Called as a procedure with only a return value: "{? = call DoisResultados}".
+  Command command;
+  command.SetActiveConnection(connection);
+  command.SetCommandText("DoisResultados");
+  command.SetCommandType(platform::CommandType::kStoredProcedure);
+  command.AppendParameter(command.CreateParameter("@RETURN_VALUE", platform::DataType::kInteger,
+                                                  ParameterDirection::kReturnValue, 0));
+  Recordset first = command.Execute();
+  EXPECT_TRUE(command.Parameters(0).Value() == Variant(std::int32_t{0}));
   EXPECT_EQ(first.Value("Primeiro").ToLong(), 1);
   Recordset second = first.NextRecordset();
   EXPECT_EQ(first.State(), platform::kStateClosed);
