@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     platform::InstallQtUi();
     frmConvert window;
     window.show();
+    window.activateWindow();
     return QApplication::exec();
   } catch (const std::exception& failure) {
     std::cerr << "tavinor: " << failure.what() << '\n';
