@@ -172,7 +172,8 @@ bool Select(QWidget* widget, int start, int length) {
   if (!text || qobject_cast<QComboBox*>(widget) || qobject_cast<QTextEdit*>(widget)) return false;
   const int size = static_cast<int>(text->size());
   const int from = std::clamp(start, 0, size);
-  const int to = std::clamp(from + length, 0, size);
+  // In 64 bits: a length up to the largest 32-bit number must not overflow.
+  const int to = static_cast<int>(std::clamp<long long>(static_cast<long long>(from) + length, 0, size));
   if (auto* box = qobject_cast<QLineEdit*>(widget)) {
     box->setSelection(from, to - from);
   } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {

@@ -289,6 +289,9 @@ TEST_F(ToolkitForm, SelectionFollowsTheEditControlRules) {
     EXPECT_EQ(text_->selectedText(), QString::fromUtf8(c.selected));
     EXPECT_EQ(toolkit_.GetMember(H(text_), "SelText"), Variant(c.selected));
   }
+  toolkit_.SetSelection(H(text_), 2, 2);
+  toolkit_.SetMember(H(text_), "SelLength", Variant(std::int32_t{2147483647}));
+  EXPECT_EQ(text_->selectedText(), QStringLiteral("cdef")) << "a length past the end stops there";
   toolkit_.SetSelection(H(text_), 1, 3);
   EXPECT_EQ(toolkit_.GetMember(H(text_), "SelStart"), Variant(std::int32_t{1}));
   EXPECT_EQ(toolkit_.GetMember(H(text_), "SelLength"), Variant(std::int32_t{2}));
