@@ -43,6 +43,7 @@ void Listener::AcceptLoop() {
       Reap(false);
       continue;
     }
+    if (stopping_) break;
     int fd = ::accept(listen_fd_, nullptr, nullptr);
     if (fd < 0) continue;
     int one = 1;
@@ -77,6 +78,7 @@ void Listener::Reap(bool all) {
 void Listener::Stop() {
   if (listen_fd_ < 0) return;
   stopping_ = true;
+  ::shutdown(listen_fd_, SHUT_RDWR);  // wakes the accept loop's poll at once
   if (accept_thread_.joinable()) accept_thread_.join();
   ::close(listen_fd_);
   listen_fd_ = -1;

@@ -254,6 +254,49 @@ struct Matcher {
       c.tokens.assign(tokens.begin() + static_cast<long>(ti), tokens.begin() + static_cast<long>(k));
       return Commit(e, c, k, next);
     }
+    if (kind == "keys") {
+      // column [ASC|DESC] [, column [ASC|DESC]]...; parts hold "column" or "column DESC"
+      size_t k = ti;
+      while (true) {
+        if (k >= tokens.size() || !IsIdent(tokens[k])) return Fail(k), false;
+        std::string key = tokens[k++].text;
+        if (k < tokens.size() && (IsWord(tokens[k], "asc") || IsWord(tokens[k], "desc"))) {
+          if (IsWord(tokens[k], "desc")) key += " DESC";
+          ++k;
+        }
+        c.parts.push_back(key);
+        if (k >= tokens.size() || !IsPunct(tokens[k], ",")) break;
+        ++k;
+      }
+      c.tokens.assign(tokens.begin() + static_cast<long>(ti), tokens.begin() + static_cast<long>(k));
+      return Commit(e, c, k, next);
+    }
+    if (kind == "expr") {
+      // A literal, or a parenthesised expression kept as written.
+      size_t k = ti;
+      if (IsPunct(t, "(")) {
+        int depth = 0;
+        bool word_before = false;
+        do {
+          const Token& x = tokens[k];
+          if (IsPunct(x, "(")) ++depth;
+          if (IsPunct(x, ")")) --depth;
+          bool word = x.kind != TokenKind::kPunct;
+          if (word && word_before) c.text += ' ';
+          c.text += x.kind == TokenKind::kString ? "'" + x.text + "'" : x.raw;
+          word_before = word;
+          ++k;
+        } while (depth > 0 && k < tokens.size());
+        if (depth > 0) return Fail(k), false;
+      } else if (t.kind == TokenKind::kString || t.kind == TokenKind::kNumber || IsWord(t, "null")) {
+        c.text = t.kind == TokenKind::kString ? "'" + t.text + "'" : t.raw;
+        ++k;
+      } else {
+        return Fail(ti), false;
+      }
+      c.tokens.assign(tokens.begin() + static_cast<long>(ti), tokens.begin() + static_cast<long>(k));
+      return Commit(e, c, k, next);
+    }
     if (kind == "rest") {
       c.tokens.assign(tokens.begin() + static_cast<long>(ti), tokens.end());
       c.text = JoinTokens(tokens, ti);
@@ -515,6 +558,7 @@ const StatementRegistry& Builtins() {
     StatementRegistry r;
     RegisterSessionForms(r);
     RegisterDdlForms(r);
+    RegisterCreateForms(r);
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterRpcProcedures(r);

@@ -3,14 +3,22 @@
 // handler) in the file of its area and registering it there.
 //
 // Pattern language (elements separated by spaces, punctuation may stand alone):
-//   word, a|b        keyword(s), matched case-insensitively
-//   ( ) , . = *      punctuation
-//   [ ... ]          optional group; the words matched inside it are recorded (Captures::Has("null"))
-//   {x}              an identifier, bare (not a reserved word) or [bracketed]
-//   {x:name}         a multi-part name (db.owner.object, db..object); {x:name=sysdatabases} requires the last
-//   part {x:str}          a string literal;  {x:num} a number;  {x:lit} string, number or NULL {x:arg}
-//   literal or bare identifier (procedure arguments written without quotes) {x:type}         a type: name,
-//   optionally with (n), (max) or (p, s) {x:rest}         every remaining token (at least one)
+// clang-format off
+//   word, a|b      keyword(s), matched case-insensitively
+//   ( ) , . = *    punctuation
+//   [ ... ]        optional group; the words matched inside it are recorded (Captures::Has("null"))
+//   {x}            an identifier, bare (not a reserved word) or [bracketed]
+//   {x:name}       a multi-part name (db.owner.object, db..object)
+//   {x:name=t}     a multi-part name whose last part is t
+//   {x:str}        a string literal
+//   {x:num}        a number
+//   {x:lit}        a string, a number or NULL
+//   {x:arg}        a literal or a bare identifier (procedure arguments written without quotes)
+//   {x:type}       a type: a name, optionally with (n), (max) or (p, s)
+//   {x:keys}       column [ASC|DESC], ... (parts: "column" or "column DESC")
+//   {x:expr}       a literal or a parenthesised expression, kept as written
+//   {x:rest}       every remaining token (at least one)
+// clang-format on
 #pragma once
 
 #include <functional>
@@ -105,6 +113,7 @@ const StatementRegistry& Builtins();
 void RegisterSessionForms(StatementRegistry& registry);
 void RegisterSelectForms(StatementRegistry& registry);
 void RegisterDdlForms(StatementRegistry& registry);
+void RegisterCreateForms(StatementRegistry& registry);
 void RegisterHelpProcedures(StatementRegistry& registry);
 void RegisterRpcProcedures(StatementRegistry& registry);
 

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "tds_codec.h"
+#include "tds_test_util.h"
 
 namespace standin {
 namespace {
+
+using testing::MakeLogin7;
 
 Bytes Encode(const std::function<void(ByteWriter&)>& f) {
   ByteWriter w;
@@ -78,38 +81,6 @@ TEST(TdsCodec, PreloginReplyRefusesEncryption) {
   size_t offset = (b[6] << 8) | b[7];
   EXPECT_EQ(b[offset], 0x02);
   EXPECT_EQ(b[25], 0xFF);
-}
-
-// Builds a LOGIN7 the way a client does, the password obfuscated by nibble swap and XOR 0xA5.
-Bytes MakeLogin7(const std::u16string& user, const std::u16string& password, const std::u16string& database) {
-  ByteWriter w;
-  w.U32(0);
-  w.U32(kTds74);
-  w.U32(8192);
-  for (int k = 0; k < 12; ++k) w.U8(0);
-  w.U8(0xE0);
-  w.U8(0x03);
-  w.U8(0);
-  w.U8(0);
-  w.U32(0);
-  w.U32(0x409);
-  std::vector<std::u16string> fields = {u"HOST", user, password, u"app", u"srv", u"", u"lib", u"", database};
-  uint16_t offset = 94;
-  for (const auto& f : fields) {
-    w.U16(offset);
-    w.U16(static_cast<uint16_t>(f.size()));
-    offset = static_cast<uint16_t>(offset + 2 * f.size());
-  }
-  for (int k = 0; k < 6; ++k) w.U8(static_cast<uint8_t>(0x10 + k));
-  for (int k = 0; k < 16; ++k) w.U8(0);
-  for (size_t i = 0; i < fields.size(); ++i) {
-    for (char16_t c : fields[i]) {
-      for (uint8_t b : {static_cast<uint8_t>(c & 0xFF), static_cast<uint8_t>(c >> 8)}) {
-        w.U8(i == 2 ? static_cast<uint8_t>(((b << 4) | (b >> 4)) ^ 0xA5) : b);
-      }
-    }
-  }
-  return w.Take();
 }
 
 TEST(TdsCodec, Login7DecodesFieldsAndThePassword) {

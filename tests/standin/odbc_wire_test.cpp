@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "standin_process.h"
@@ -327,6 +328,27 @@ TEST_F(OdbcWire, BoundParametersTravelAsExecuteSql) {
   EXPECT_NE(log.find("\"kind\":\"rpc\""), std::string::npos) << log;
   EXPECT_NE(log.find("\"text\":\"select Cliente from MovCliente where NumRegisto = @P1\""), std::string::npos)
       << log;
+}
+
+TEST_F(OdbcWire, SeveralClientsAtOnceEachSeeTheirOwnDatabase) {
+  const std::vector<std::string> databases = {"Parvimar01", "Parvimar02", "Parvimar03", "Parvimar06"};
+  std::vector<std::vector<std::string>> seen(databases.size());
+  std::vector<std::thread> clients;
+  for (size_t k = 0; k < databases.size(); ++k) {
+    clients.emplace_back([&, k] {
+      Connection db;
+      if (!SQL_SUCCEEDED(db.Open(server().ConnectionString(databases[k])))) return;
+      for (int round = 0; round < 25; ++round) {
+        if (!SQL_SUCCEEDED(db.Exec("select db_name() as db"))) return;
+        auto names = db.Column("db");
+        seen[k].insert(seen[k].end(), names.begin(), names.end());
+      }
+    });
+  }
+  for (auto& t : clients) t.join();
+  for (size_t k = 0; k < databases.size(); ++k) {
+    EXPECT_EQ(seen[k], std::vector<std::string>(25, databases[k])) << databases[k];
+  }
 }
 
 }  // namespace

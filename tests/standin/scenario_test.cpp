@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "server.h"
 
 namespace standin {
@@ -113,6 +116,23 @@ TEST(ControlChannel, ServesLogStateFaultsAndReset) {
   EXPECT_FALSE(state.faults.drop_after.has_value());
   EXPECT_EQ(ControlCommand(state, "LOG"), "OK []");
   EXPECT_TRUE(ControlCommand(state, "BOGUS").starts_with("ERR unknown command"));
+}
+
+TEST(StatementLog, FileGetsOneJsonLinePerRequest) {
+  std::string path = ::testing::TempDir() + "standin_log_test.jsonl";
+  std::remove(path.c_str());
+  ServerState state(LoadScenario(json::object()).catalog);
+  state.log_file.open(path);
+  state.Record(LogEntry{0, 4, 52, "sa", "Parvimar01", "batch", "sp_helpindex movcliente"});
+  state.Record(LogEntry{0, 4, 52, "sa", "Parvimar01", "rpc", "select 1\nselect 2"});
+  std::ifstream in(path);
+  std::vector<json> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0]["text"], "sp_helpindex movcliente");
+  EXPECT_EQ(lines[0]["database"], "Parvimar01");
+  EXPECT_EQ(lines[1]["seq"], 2);
+  EXPECT_EQ(lines[1]["text"], "select 1\nselect 2");
 }
 
 }  // namespace

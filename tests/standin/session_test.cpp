@@ -1,0 +1,209 @@
+// A session driven over a socket pair with hand-made client packets: the login exchange, replies in packets
+// of the negotiated size, requests split over several packets, ATTENTION, and malformed input.
+#include "session.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "scenario.h"
+#include "tds_test_util.h"
+
+namespace standin {
+namespace {
+
+using testing::MakeBatch;
+using testing::MakeLogin7;
+
+struct Message {
+  uint8_t type = 0;
+  Bytes payload;
+  std::vector<size_t> packet_sizes;
+  uint16_t spid = 0;
+  bool closed = false;
+};
+
+class Client {
+ public:
+  explicit Client(ServerState& state) {
+    int fds[2];
+    socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
+    fd_ = fds[0];
+    server_fd_ = fds[1];
+    thread_ = std::thread([&state, fd = server_fd_] { Session(state, fd, "test").Run(); });
+  }
+  ~Client() {
+    ::shutdown(fd_, SHUT_RDWR);
+    thread_.join();
+    close(fd_);
+    close(server_fd_);
+  }
+
+  // Sends `payload` as one message of `type`, split into packets of at most `chunk` payload bytes.
+  void Send(uint8_t type, const Bytes& payload, size_t chunk = 4000) {
+    size_t pos = 0;
+    do {
+      size_t n = std::min(chunk, payload.size() - pos);
+      bool last = pos + n == payload.size();
+      Bytes packet = {type,
+                      static_cast<uint8_t>(last ? 1 : 0),
+                      static_cast<uint8_t>((n + 8) >> 8),
+                      static_cast<uint8_t>((n + 8) & 0xFF),
+                      0,
+                      0,
+                      1,
+                      0};
+      packet.insert(packet.end(), payload.begin() + static_cast<long>(pos),
+                    payload.begin() + static_cast<long>(pos + n));
+      ASSERT_EQ(write(fd_, packet.data(), packet.size()), static_cast<ssize_t>(packet.size()));
+      pos += n;
+    } while (pos < payload.size());
+  }
+
+  Message Read() {
+    Message m;
+    while (true) {
+      uint8_t header[8];
+      if (!ReadExact(header, 8)) {
+        m.closed = true;
+        return m;
+      }
+      size_t length = (header[2] << 8) | header[3];
+      m.type = header[0];
+      m.spid = static_cast<uint16_t>((header[4] << 8) | header[5]);
+      m.packet_sizes.push_back(length);
+      size_t start = m.payload.size();
+      m.payload.resize(start + length - 8);
+      if (!ReadExact(m.payload.data() + start, length - 8)) {
+        m.closed = true;
+        return m;
+      }
+      if (header[1] & 1) return m;
+    }
+  }
+
+  Message Login(uint32_t version = kTds74, uint32_t packet_size = 4096,
+                const std::u16string& password = u"pw") {
+    Send(kPacketPrelogin, Bytes{0xFF});
+    Message prelogin = Read();
+    EXPECT_EQ(prelogin.type, kPacketReply);
+    Send(kPacketLogin7, MakeLogin7(u"sa", password, u"Parvimar01", version, packet_size));
+    return Read();
+  }
+
+ private:
+  bool ReadExact(uint8_t* buf, size_t n) {
+    size_t got = 0;
+    while (got < n) {
+      ssize_t r = read(fd_, buf + got, n - got);
+      if (r <= 0) return false;
+      got += static_cast<size_t>(r);
+    }
+    return true;
+  }
+  int fd_ = -1;
+  int server_fd_ = -1;
+  std::thread thread_;
+};
+
+ServerState MakeState() {
+  nlohmann::json j = {{"logins", {{{"name", "sa"}, {"password", "pw"}}}}, {"fleet", {{"count", 40}}}};
+  j["databases"] = {{{"name", "Parvimar01"}}};
+  return ServerState(LoadScenario(j).catalog);
+}
+
+bool Contains(const Bytes& haystack, const Bytes& needle) {
+  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+// The last DONE token of a reply: status and row count.
+std::pair<uint16_t, uint64_t> LastDone(const Bytes& payload) {
+  size_t at = payload.size() - 13;
+  EXPECT_EQ(payload[at], 0xFD);
+  ByteReader r(payload.data() + at + 1, 12);
+  uint16_t status = r.U16();
+  r.U16();
+  return {status, r.U64()};
+}
+
+TEST(Session, LogsInAnswersABatchAndAcknowledgesAttention) {
+  ServerState state = MakeState();
+  Client client(state);
+  Message login = client.Login(kTds73B);
+  ASSERT_FALSE(login.closed);
+  EXPECT_EQ(login.payload[0], 0xE3);  // ENVCHANGE database first
+  // LOGINACK answers with the client's version when it is 7.2 to 7.4.
+  EXPECT_TRUE(Contains(login.payload, Bytes{0xAD, 0x32, 0x00, 0x01, 0x73, 0x0B, 0x00, 0x03}));
+  EXPECT_EQ(LastDone(login.payload).first, 0x0000);
+  EXPECT_NE(login.spid, 0);  // the client takes its SPID from this header
+
+  client.Send(kPacketBatch, MakeBatch("select db_name()"));
+  Message reply = client.Read();
+  EXPECT_EQ(reply.payload[0], 0x81);
+  EXPECT_EQ(LastDone(reply.payload), (std::pair<uint16_t, uint64_t>{0x10, 1}));
+
+  // ATTENTION after the reply is complete still gets its DONE(ATTN).
+  client.Send(kPacketAttention, Bytes{});
+  Message ack = client.Read();
+  ASSERT_EQ(ack.payload.size(), 13u);
+  EXPECT_EQ(LastDone(ack.payload).first, 0x20);
+}
+
+TEST(Session, RefusesOldProtocolsAndWrongPasswords) {
+  struct Case {
+    uint32_t version;
+    std::u16string password;
+  } cases[] = {{0x71000001, u"pw"}, {kTds74, u"errada"}};
+  for (const auto& c : cases) {
+    ServerState state = MakeState();
+    Client client(state);
+    Message reply = client.Login(c.version, 4096, c.password);
+    EXPECT_EQ(reply.payload[0], 0xAA);  // ERROR
+    ByteReader r(reply.payload.data() + 3, reply.payload.size() - 3);
+    EXPECT_EQ(r.U32(), 18456u);
+    EXPECT_EQ(LastDone(reply.payload).first, 0x02);
+    EXPECT_TRUE(client.Read().closed);  // the server ends the connection
+  }
+}
+
+TEST(Session, SplitsRepliesIntoPacketsOfTheNegotiatedSizeAndJoinsSplitRequests) {
+  ServerState state = MakeState();
+  Client client(state);
+  Message login = client.Login(kTds74, 512);
+  EXPECT_TRUE(Contains(login.payload, Bytes{0xE3, 0x0F, 0x00, 0x04, 0x03, '5', 0, '1', 0, '2', 0}));
+  // A batch sent in 50-byte packets; the answer lists 45 databases and needs many 512-byte packets.
+  client.Send(kPacketBatch, MakeBatch("select name, dbid, filename from sysdatabases order by name desc"),
+              50);
+  Message reply = client.Read();
+  ASSERT_FALSE(reply.closed);
+  EXPECT_GT(reply.packet_sizes.size(), 2u);
+  for (size_t size : reply.packet_sizes) EXPECT_LE(size, 512u);
+  EXPECT_EQ(LastDone(reply.payload), (std::pair<uint16_t, uint64_t>{0x10, 45}));
+}
+
+TEST(Session, MalformedRequestsEndTheConnectionAndLeaveTheServerServing) {
+  ServerState state = MakeState();
+  {
+    Client client(state);
+    Bytes login = MakeLogin7(u"sa", u"pw", u"Parvimar01");
+    login.resize(60);  // field offsets now point past the end
+    client.Send(kPacketPrelogin, Bytes{0xFF});
+    client.Read();
+    client.Send(kPacketLogin7, login);
+    EXPECT_TRUE(client.Read().closed);
+  }
+  {
+    Client client(state);
+    ASSERT_FALSE(client.Login().closed);
+    client.Send(kPacketRpc,
+                Bytes{0x16, 0, 0, 0, 0x12, 0, 0, 0, 2, 0});  // ALL_HEADERS longer than the message
+    EXPECT_TRUE(client.Read().closed);
+  }
+  std::lock_guard lock(state.mu);
+  EXPECT_TRUE(state.sessions.empty());
+}
+
+}  // namespace
+}  // namespace standin
