@@ -349,6 +349,39 @@ TEST_F(SessionIntegrationTest, TextCommandsBindTheirMarkers) {
   EXPECT_TRUE(result.Eof());
 }
 
+TEST_F(SessionIntegrationTest, MarkersOfEveryKindFindTheirRow) {
+  struct Case {
+    const char* column;
+    platform::DataType type;
+    Variant value;
+  };
+  const Case cases[] = {
+      {"Id", platform::DataType::kInteger, Variant(std::int32_t{1})},
+      {"Curto", platform::DataType::kSmallInt, Variant(std::int16_t{-32768})},
+      {"Pequeno", platform::DataType::kUnsignedTinyInt, Variant(std::uint8_t{255})},
+      {"Grande", platform::DataType::kBigInt, Variant(platform::Decimal{9007199254740993, 0})},
+      {"Activo", platform::DataType::kBoolean, Variant(true)},
+      {"Real8", platform::DataType::kDouble, Variant(2.25)},
+      {"Exacto", platform::DataType::kNumeric, Variant(platform::Decimal{-12345678, 3})},
+      {"Valor", platform::DataType::kCurrency, Variant(platform::Currency::FromTicks(12345678))},
+      {"Data", platform::DataType::kDBTimeStamp,
+       Variant(platform::Date::FromParts({2024, 3, 1, 10, 15, 30}))},
+      {"Bytes", platform::DataType::kVarBinary, Variant(platform::Bytes{0x00, 0xFF, 0x10})},
+  };
+  Connection connection = Open();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.column);
+    Command command;
+    command.SetActiveConnection(connection);
+    command.SetCommandText(std::string("select Id from Tipos where ") + c.column + " = ?");
+    command.AppendParameter(command.CreateParameter("v", c.type, ParameterDirection::kInput, 0, c.value));
+    Recordset result = command.Execute();
+    ASSERT_EQ(result.State(), platform::kStateOpen);
+    ASSERT_FALSE(result.Eof());
+    EXPECT_EQ(result.Value("Id").ToLong(), 1);
+  }
+}
+
 TEST_F(SessionIntegrationTest, EachSelectOfABatchIsOneResult) {
   Connection connection = Open();
   Recordset first = connection.Execute("select 1 as a; select 2 as b");
