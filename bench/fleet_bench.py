@@ -56,6 +56,13 @@ class Standin:
         self.control = socket.create_connection(("127.0.0.1", int(line[3])))
         self.reader = self.control.makefile("r", encoding="utf-8")
 
+    def cpu_seconds(self):
+        """User + system CPU time the server has used so far."""
+        with open(f"/proc/{self.process.pid}/stat", encoding="ascii") as stat:
+            # The fields after the command name, which is in parentheses.
+            fields = stat.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
     def ask(self, command):
         self.control.sendall((command + "\n").encode())
         reply = self.reader.readline().rstrip("\n")
@@ -222,7 +229,9 @@ def measure(build, standin_binary, size, work):
             standin.ask("RESET")
             if any(converted(standin.ask("STATE " + d)) for d in databases):
                 raise RuntimeError("RESET left a converted database behind")
+            server_cpu = standin.cpu_seconds()
             result = run()
+            result["server_cpu"] = standin.cpu_seconds() - server_cpu
             if (result["databases"], result["detected"], result["failed"]) != (size, size, 0):
                 raise RuntimeError(f"{method}: {result['databases']} databases, {result['detected']} detected, "
                                    f"{result['failed']} failed; expected {size}, {size}, 0")
@@ -239,21 +248,34 @@ def measure(build, standin_binary, size, work):
         standin.stop()
 
 
+COLUMNS = [  # title, width, value of a row
+    ("N", 5, lambda r, n: f"{n}"),
+    ("method", 12, lambda r, n: r["method"]),
+    ("wall s", 8, lambda r, n: f"{r['wall']:.3f}"),
+    ("wall ms/db", 10, lambda r, n: f"{1000 * r['wall'] / n:.2f}"),
+    ("CPU ms/db", 9, lambda r, n: f"{1000 * r['cpu'] / n:.3f}"),
+    ("sys", 6, lambda r, n: f"{1000 * r['sys'] / n:.3f}"),
+    ("req/db", 7, lambda r, n: f"{r['requests']['total'] / n:.2f}"),
+    ("login/db", 8, lambda r, n: f"{r['requests']['login'] / n:.2f}"),
+    ("txn/db", 6, lambda r, n: f"{r['requests']['transaction'] / n:.2f}"),
+    ("needed/db", 9, lambda r, n: f"{r['needed'] / n:.2f}"),
+    ("conn/db", 7, lambda r, n: f"{r['requests']['connections'] / n:.2f}"),
+    ("peak RSS MiB", 12, lambda r, n: f"{r['rss_kib'] / 1024:.2f}"),
+    ("server CPU ms/db", 16, lambda r, n: f"{1000 * r['server_cpu'] / n:.2f}"),
+    ("converted", 9, lambda r, n: f"{r['converted']}/{n}"),
+]
+
+
 def print_table(rows):
     print("Conversion of a generated fleet on the stand-in: fleet_client (the conversion run) against a "
           "bsqldb loop doing the same work")
-    header = (f"{'N':>5}  {'method':<12} {'wall s':>8} {'wall ms/db':>10} {'CPU ms/db':>9} {'sys':>6} {'req/db':>7} "
-              f"{'login/db':>8} {'txn/db':>6} {'needed/db':>9} {'conn/db':>7} {'peak RSS MiB':>12} "
-              f"{'converted':>10}")
+    header = " ".join(f"{title:<{width}}" if title == "method" else f"{title:>{width}}"
+                      for title, width, _ in COLUMNS)
     print(header)
     print("-" * len(header))
     for r in rows:
-        n = r["size"]
-        q = r["requests"]
-        print(f"{n:>5}  {r['method']:<12} {r['wall']:>8.3f} {1000 * r['wall'] / n:>10.2f} "
-              f"{1000 * r['cpu'] / n:>9.3f} {1000 * r['sys'] / n:>6.3f} {q['total'] / n:>7.2f} {q['login'] / n:>8.2f} "
-              f"{q['transaction'] / n:>6.2f} {r['needed'] / n:>9.2f} {q['connections'] / n:>7.2f} "
-              f"{r['rss_kib'] / 1024:>12.2f} {r['converted']:>5}/{n:<4}")
+        print(" ".join(f"{value(r, r['size']):<{width}}" if title == "method" else f"{value(r, r['size']):>{width}}"
+                       for title, width, value in COLUMNS))
 
 
 def verdict(met):
