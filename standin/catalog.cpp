@@ -49,12 +49,10 @@ LoginDef* Catalog::FindLogin(std::string_view login) {
 }
 
 Database& Catalog::AddDatabase(std::string name) {
-  int16_t next = 1;
-  for (const auto& db : databases) next = std::max<int16_t>(next, static_cast<int16_t>(db.dbid + 1));
   Database db;
   db.name = std::move(name);
-  db.dbid = next;
-  db.next_object_id = 1977058079 + next * 1000;
+  db.dbid = next_dbid++;
+  db.next_object_id = 1977058079 + db.dbid * 1000;
   db.created = DateTimeFromParts(2024, 1, 15, 9, 30, 0, 0);
   databases.push_back(std::move(db));
   return databases.back();

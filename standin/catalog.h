@@ -148,6 +148,7 @@ struct Catalog {
   std::vector<LoginDef> logins;
   std::vector<Database> databases;  // in dbid order
   std::vector<ProcessDef> processes;
+  int16_t next_dbid = 1;
 
   Database* FindDatabase(std::string_view database);
   LoginDef* FindLogin(std::string_view login);
