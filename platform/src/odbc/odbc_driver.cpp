@@ -63,22 +63,20 @@ class OdbcSession final : public DriverSession {
     return reply;
   }
 
-  void BeginTrans() override {
-    Check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_AUTOCOMMIT,
-                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER),
-          SQL_HANDLE_DBC, dbc_.get());
-    in_transaction_ = true;
-  }
+  // Transactions are opened and ended with statements while the driver stays in
+  // autocommit mode. Switching autocommit off instead makes the driver open the
+  // next transaction as soon as one is committed, and roll that empty one back
+  // when autocommit is switched on again: one more round trip per transaction.
+  void BeginTrans() override { Control("BEGIN TRANSACTION"); }
 
-  void CommitTrans() override { EndTransaction(SQL_COMMIT); }
-  void RollbackTrans() override { EndTransaction(SQL_ROLLBACK); }
+  // A failed commit leaves the transaction open for the caller to roll back.
+  void CommitTrans() override { Control("COMMIT TRANSACTION"); }
+
+  void RollbackTrans() override { Control("ROLLBACK TRANSACTION"); }
 
   void Close() noexcept override {
     if (!dbc_) return;
-    if (in_transaction_) {
-      SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
-      in_transaction_ = false;
-    }
+    // SQL Server rolls back a transaction still open when its session ends.
     dbc_.reset();  // disconnects and frees
     env_.reset();
   }
@@ -92,27 +90,17 @@ class OdbcSession final : public DriverSession {
     return stmt;
   }
 
-  void EndTransaction(SQLSMALLINT completion) {
-    if (!dbc_) throw Error(kErrDriverFailure, "The session is closed.", "08003");
-    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
-    if (!SQL_SUCCEEDED(rc) && completion == SQL_COMMIT) {
-      // The transaction stays open for the caller to roll back: switching
-      // autocommit on now would make the driver roll it back behind its back.
-      Check(rc, SQL_HANDLE_DBC, dbc_.get());
-    }
-    std::vector<odbc::Diagnostic> failure;
-    if (!SQL_SUCCEEDED(rc)) failure = odbc::ReadDiagnostics(SQL_HANDLE_DBC, dbc_.get());
-    in_transaction_ = false;
-    // Autocommit goes back on only after the end of the transaction.
-    const SQLRETURN restore = SQLSetConnectAttrW(
-        dbc_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
-    if (!SQL_SUCCEEDED(rc)) throw odbc::ErrorFrom(failure);
-    Check(restore, SQL_HANDLE_DBC, dbc_.get());
+  void Control(const std::string& statement) {
+    Handle stmt = NewStatement(0);
+    std::vector<SQLWCHAR> wide = odbc::Wide(statement);
+    std::vector<std::string> messages;
+    const SQLRETURN rc =
+        Check(SQLExecDirectW(stmt.get(), wide.data(), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), &messages);
+    odbc::ReadReply(stmt.get(), rc, std::move(messages));
   }
 
   std::shared_ptr<Handle> env_;
   Handle dbc_;
-  bool in_transaction_ = false;
 };
 
 class OdbcDriver final : public Driver {
