@@ -2,6 +2,7 @@
 // result-set shapes and the informational messages they print instead of an empty set.
 #include <algorithm>
 
+#include "help_procs.h"
 #include "statement_registry.h"
 
 namespace standin {
@@ -59,6 +60,8 @@ TableDef* ObjectArgument(ExecContext& ctx, ProcCall& call, const std::string& pr
   }
   return table;
 }
+
+}  // namespace
 
 void HelpIndex(ExecContext& ctx, ProcCall& call) {
   std::string written;
@@ -202,12 +205,11 @@ void HelpStats(ExecContext& ctx, ProcCall& call) {
   ctx.Rows(std::move(rs));
 }
 
-}  // namespace
-
 void RegisterHelpProcedures(StatementRegistry& r) {
   r.AddProcedure("sp_helpindex", HelpIndex);
   r.AddProcedure("sp_helpconstraint", HelpConstraint);
   r.AddProcedure("sp_helpstats", HelpStats);
+  r.AddProcedure("sp_help", Help);
 }
 
 }  // namespace standin

@@ -175,5 +175,42 @@ TEST(HelpStats, ListsColumnStatisticsByDefaultAndAddsIndexesWithAll) {
             (std::vector<std::string>{"_WA_Sys_00000003_1", "ix_cliente", "IX_Reg", "PK_Mov", "ST_Data"}));
 }
 
+TEST(Help, DescribesATableInTheServersOrderOfResultSets) {
+  json table = FullTable();
+  table["columns"][0]["identity"] = true;
+  table["columns"].push_back({{"name", "Valor"}, {"type", "decimal(12,2)"}});
+  table["columns"].push_back({{"name", "Codigo"}, {"type", "varchar(8)"}});
+  Harness h(OneDatabase(table), "Parvimar01");
+  Reply r = h.Run("sp_help MovCliente");
+  auto sets = r.ResultSets();
+  std::vector<std::string> first_columns;
+  for (const auto* set : sets) first_columns.push_back(set->columns[0].name);
+  EXPECT_EQ(first_columns,
+            (std::vector<std::string>{"Name", "Column_name", "Identity", "RowGuidCol",
+                                      "Data_located_on_filegroup", "index_name", "constraint_type"}));
+  EXPECT_EQ(Row(*sets[0], 0)[2], "user table");
+  // Column_name, Type, Computed, Length, Prec, Scale, Nullable, TrimTrailingBlanks, FixedLenNullInSource,
+  // Collation
+  EXPECT_EQ(Row(*sets[1], 0), (std::vector<std::string>{"NumRegisto", "int", "no", "4", "10   ", "0    ",
+                                                        "no", "(n/a)", "(n/a)", "NULL"}));
+  EXPECT_EQ(Row(*sets[1], 1),
+            (std::vector<std::string>{"Cliente", "nvarchar", "no", "40", "     ", "     ", "yes", "no",
+                                      "(n/a)", "SQL_Latin1_General_CP1_CI_AS"}));
+  EXPECT_EQ(Row(*sets[1], 2)[4], "     ");  // smalldatetime has no precision here
+  EXPECT_EQ(Row(*sets[1], 3)[4], "12   ");
+  EXPECT_EQ(Row(*sets[1], 4), (std::vector<std::string>{"Codigo", "varchar", "no", "8", "     ", "     ",
+                                                        "yes", "no", "yes", "SQL_Latin1_General_CP1_CI_AS"}));
+  EXPECT_EQ(Row(*sets[2], 0), (std::vector<std::string>{"NumRegisto", "1", "1", "0"}));
+  EXPECT_EQ(r.InfoNumbers(), (std::vector<int32_t>{15470, 15647}));
+
+  Harness bare(OneDatabase(MovCliente("smalldatetime", json::array())), "Parvimar01");
+  Reply b = bare.Run("exec sp_help 'MovCliente'");
+  EXPECT_EQ(b.ResultSets().size(), 5u);  // no index and no constraint sets, their messages instead
+  EXPECT_EQ(Column(b, 2), (std::vector<std::string>{"No identity column defined."}));
+  EXPECT_EQ(b.InfoNumbers(), (std::vector<int32_t>{15472, 15469, 15470, 15647}));
+  EXPECT_EQ(bare.Run("sp_help Nada").ErrorNumbers(), (std::vector<int32_t>{15009}));
+  EXPECT_EQ(Column(bare.Run("sp_help")), (std::vector<std::string>{"MovCliente"}));
+}
+
 }  // namespace
 }  // namespace standin
