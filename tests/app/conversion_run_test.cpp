@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "conversion_statements.h"
 #include "platform/main_mod.h"
 #include "platform/ui_services.h"
 #include "scripted_driver.h"
@@ -13,11 +14,9 @@ using platform::Variant;
 using testsupport::Reply;
 using testsupport::Table;
 
-constexpr const char* kListQuery = "Select name from sysdatabases where name like 'Parvimar%'";
-constexpr const char* kTypeQuery =
-    "Select systypes.name From syscolumns inner join systypes on systypes.xtype = syscolumns.xtype Where "
-    "syscolumns.ID=Object_ID('MovCliente') and syscolumns.Name='DataSys'";
-constexpr const char* kAlter = " alter table MovCliente ALTER COLUMN DataSys datetime null";
+using testsupport::kTypeQuery;
+constexpr const char* kListQuery = testsupport::kDatabaseListQuery;
+constexpr const char* kAlter = testsupport::kAlterDataSys;
 constexpr const char* kNoInconsistencies = "Processo Terminado!\rNão foram detectadas incosistências";
 
 class FakeView final : public app::ConversionView {

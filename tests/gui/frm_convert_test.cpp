@@ -16,6 +16,7 @@
 #include <QWindow>
 #include <memory>
 
+#include "conversion_statements.h"
 #include "platform/main_mod.h"
 #include "platform/qt_ui.h"
 #include "qstring_print.h"
@@ -29,10 +30,8 @@ using platform::Variant;
 using testsupport::Reply;
 using testsupport::Table;
 
-constexpr const char* kListQuery = "Select name from sysdatabases where name like 'Parvimar%'";
-constexpr const char* kTypeQuery =
-    "Select systypes.name From syscolumns inner join systypes on systypes.xtype = syscolumns.xtype Where "
-    "syscolumns.ID=Object_ID('MovCliente') and syscolumns.Name='DataSys'";
+using testsupport::kTypeQuery;
+constexpr const char* kListQuery = testsupport::kDatabaseListQuery;
 
 class FrmConvertTest : public ::testing::Test {
  protected:
