@@ -1,5 +1,7 @@
 #include "server_state.h"
 
+#include <sys/socket.h>
+
 #include <nlohmann/json.hpp>
 
 namespace standin {
@@ -41,6 +43,13 @@ int ServerState::SessionsIn(std::string_view database, int except_connection) co
     if (id != except_connection && NamesEqual(s.database, database)) ++n;
   }
   return n;
+}
+
+void ServerState::EndSession(int connection) {
+  auto it = sessions.find(connection);
+  if (it == sessions.end()) return;
+  if (it->second.fd >= 0) ::shutdown(it->second.fd, SHUT_RDWR);
+  sessions.erase(it);
 }
 
 }  // namespace standin

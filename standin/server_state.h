@@ -43,6 +43,7 @@ struct LiveSession {
   std::string program_name;
   std::string net_address;
   std::string status = "sleeping";
+  int fd = -1;  // the client socket, shut down by KILL and by single-user mode WITH ROLLBACK IMMEDIATE
 };
 
 class ServerState {
@@ -65,6 +66,8 @@ class ServerState {
   int NewSpid();
   // Number of live sessions other than `except_connection` whose current database is `database`.
   int SessionsIn(std::string_view database, int except_connection) const;
+  // Ends a live session: its socket is shut down, so its thread rolls back and leaves.
+  void EndSession(int connection);
 
  private:
   int next_connection_ = 1;

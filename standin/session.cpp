@@ -171,6 +171,7 @@ bool Session::Login() {
     live.hostname = login.hostname;
     live.program_name = login.app_name;
     live.net_address = HexAddress(login.client_id);
+    live.fd = fd_;
     state_.sessions[session_.connection] = live;
     registered_ = true;
     reply.items.push_back(EnvItem{EnvType::kDatabase, db->name, "master", {}, {}});

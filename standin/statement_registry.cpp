@@ -559,6 +559,7 @@ const StatementRegistry& Builtins() {
     RegisterSessionForms(r);
     RegisterDdlForms(r);
     RegisterCreateForms(r);
+    RegisterAdminForms(r);
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterRpcProcedures(r);

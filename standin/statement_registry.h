@@ -114,6 +114,7 @@ void RegisterSessionForms(StatementRegistry& registry);
 void RegisterSelectForms(StatementRegistry& registry);
 void RegisterDdlForms(StatementRegistry& registry);
 void RegisterCreateForms(StatementRegistry& registry);
+void RegisterAdminForms(StatementRegistry& registry);
 void RegisterHelpProcedures(StatementRegistry& registry);
 void RegisterRpcProcedures(StatementRegistry& registry);
 

@@ -330,6 +330,33 @@ TEST_F(OdbcWire, BoundParametersTravelAsExecuteSql) {
       << log;
 }
 
+TEST_F(OdbcWire, KillEndsAnotherClientsConnectionAndUndoesItsTransaction) {
+  Connection victim;
+  ASSERT_TRUE(SQL_SUCCEEDED(victim.Open(server().ConnectionString("Parvimar01"))));
+  ASSERT_TRUE(SQL_SUCCEEDED(victim.Exec("select @@spid as spid")));
+  const std::string spid = victim.Column("spid").at(0);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(victim.dbc(), SQL_ATTR_AUTOCOMMIT,
+                                              reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+  EXPECT_TRUE(Ok(victim.Exec("Drop index MovCliente.IX_MovCliente_Registo")));
+
+  Connection admin;
+  ASSERT_TRUE(SQL_SUCCEEDED(admin.Open(server().ConnectionString("master"))));
+  ASSERT_TRUE(SQL_SUCCEEDED(admin.Exec("select spid from sysprocesses where dbid = 5")));
+  std::vector<std::string> in_parvimar01 = admin.Column("spid");
+  EXPECT_NE(std::find(in_parvimar01.begin(), in_parvimar01.end(), spid), in_parvimar01.end());
+  EXPECT_TRUE(Ok(admin.Exec("kill " + spid)));
+  EXPECT_EQ(victim.Exec("select 1"), SQL_ERROR);
+  std::string state;
+  for (int attempt = 0; attempt < 200 && state.find("IX_MovCliente_Registo") == std::string::npos;
+       ++attempt) {
+    usleep(10000);  // the killed session rolls back as its thread ends
+    state = server().Control("STATE Parvimar01");
+  }
+  EXPECT_NE(state.find("IX_MovCliente_Registo"), std::string::npos);
+  EXPECT_EQ(admin.Exec("kill " + spid), SQL_ERROR);
+  EXPECT_EQ(Natives(admin.StmtDiag()), (std::vector<int>{6106}));
+}
+
 TEST_F(OdbcWire, SeveralClientsAtOnceEachSeeTheirOwnDatabase) {
   const std::vector<std::string> databases = {"Parvimar01", "Parvimar02", "Parvimar03", "Parvimar06"};
   std::vector<std::vector<std::string>> seen(databases.size());
