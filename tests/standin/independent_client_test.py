@@ -6,6 +6,7 @@ output parameter and return status, and a transaction rolled back.
 Usage: independent_client_test.py STANDIN_BINARY DEMO_SCENARIO
 """
 import json
+import os
 import socket
 import subprocess
 import sys
@@ -36,6 +37,7 @@ class StandinTest(unittest.TestCase):
         cls.control.close()
         cls.proc.stdin.close()  # --stdin-lifetime: end of input stops the server
         cls.proc.wait(timeout=30)
+        cls.proc.stdout.close()
 
     def command(self, line):
         self.control.sendall((line + "\n").encode())
@@ -134,6 +136,33 @@ class StandinTest(unittest.TestCase):
             self.assertIn("IX_MovCliente_Registo", self.command("STATE Parvimar01"))
         log = json.loads(self.command("LOG")[3:])
         self.assertIn("select Cliente from MovCliente where NumRegisto = @P1", [e["text"] for e in log])
+
+
+class GeneratedFleetTest(unittest.TestCase):
+    def test_generated_fleet_serves_its_databases(self):
+        generated = subprocess.run([BINARY, "--generate-fleet", "3"], capture_output=True, text=True, check=True)
+        scenario = json.loads(generated.stdout)
+        path = "/tmp/standin_fleet_%d.json" % os.getpid()
+        with open(path, "w") as f:
+            json.dump(scenario, f)
+        proc = subprocess.Popen([BINARY, "--port", "0", "--scenario", path, "--stdin-lifetime"],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        try:
+            port = int(proc.stdout.readline().split()[1].split(":")[1])
+            with pytds.connect(dsn="127.0.0.1", port=port, user="sa", password=PASSWORD, database="Parvimar002",
+                               autocommit=True) as conn, conn.cursor() as cur:
+                cur.execute("Select name from sysdatabases where name like 'Parvimar%'")
+                self.assertEqual([r[0] for r in cur.fetchall()], ["Parvimar001", "Parvimar002", "Parvimar003"])
+                cur.execute(TYPE_QUERY)
+                self.assertEqual(cur.fetchall(), [("smalldatetime",)])
+                cur.execute("sp_helpindex movcliente")
+                self.assertIn(("IX_MovCliente_Registo", "nonclustered located on PRIMARY", "NumRegisto, DataSys"),
+                              cur.fetchall())
+        finally:
+            proc.stdin.close()
+            proc.wait(timeout=30)
+            proc.stdout.close()
+            os.remove(path)
 
 
 if __name__ == "__main__":

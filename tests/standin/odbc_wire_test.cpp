@@ -330,6 +330,27 @@ TEST_F(OdbcWire, BoundParametersTravelAsExecuteSql) {
       << log;
 }
 
+TEST_F(OdbcWire, PreparedStatementRunsAgainThroughItsHandle) {
+  Connection db;
+  ASSERT_TRUE(SQL_SUCCEEDED(db.Open(server().ConnectionString("Parvimar01"))));
+  SQLINTEGER number = 0;
+  SQLLEN ind = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(
+      SQLPrepare(db.stmt(), (SQLCHAR*)"select Cliente from MovCliente where NumRegisto = ?", SQL_NTS)));
+  SQLBindParameter(db.stmt(), 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &number, 0, &ind);
+  std::vector<std::string> seen;
+  for (int n : {1, 3, 4}) {
+    number = n;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(db.stmt()))) << db.StmtDiag().at(0).text;
+    auto rows = db.Column("Cliente");
+    seen.insert(seen.end(), rows.begin(), rows.end());
+    SQLFreeStmt(db.stmt(), SQL_CLOSE);
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"CLI001", "CLI003", "CLI004"}));
+  std::string log = server().Control("LOG");
+  EXPECT_NE(log.find("sp_execute"), std::string::npos) << log;  // later runs name the prepared handle
+}
+
 TEST_F(OdbcWire, KillEndsAnotherClientsConnectionAndUndoesItsTransaction) {
   Connection victim;
   ASSERT_TRUE(SQL_SUCCEEDED(victim.Open(server().ConnectionString("Parvimar01"))));
