@@ -123,7 +123,11 @@ bool SelectParser::Literal(Value& v) {
   } else if (p->kind == TokenKind::kNumber) {
     std::string text = (negative ? "-" : "") + p->text;
     if (text.find('.') == std::string::npos) {
-      v = Value(static_cast<int64_t>(std::stoll(text)));
+      try {
+        v = Value(static_cast<int64_t>(std::stoll(text)));
+      } catch (const std::out_of_range&) {
+        v = Value(std::stod(text));  // past bigint the server reads the literal as a decimal
+      }
     } else {
       v = Value(std::stod(text));
     }

@@ -15,6 +15,8 @@ namespace standin {
 
 namespace {
 
+constexpr size_t kMaxRequestBytes = 256u << 20;
+
 bool ReadExact(int fd, uint8_t* buf, size_t n) {
   size_t got = 0;
   while (got < n) {
@@ -72,6 +74,7 @@ Session::ReadResult Session::ReadMessage(uint8_t& type, uint8_t& status, Bytes& 
     size_t length = (header[2] << 8) | header[3];
     if (length < 8) return ReadResult::kClosed;
     size_t start = payload.size();
+    if (start > kMaxRequestBytes) return ReadResult::kClosed;  // a request that never ends
     payload.resize(start + length - 8);
     if (!ReadExact(fd_, payload.data() + start, length - 8)) return ReadResult::kClosed;
     if (status & 0x01) return ReadResult::kMessage;

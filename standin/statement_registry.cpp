@@ -372,6 +372,15 @@ bool ParseProcedureCall(const std::vector<Token>& tokens, ProcCall& call, size_t
   return true;
 }
 
+// A number too large for its type in the statement text is the client's error, not the connection's end.
+void RunHandler(ExecContext& ctx, const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::out_of_range&) {
+    ctx.Error(8115, 16, 2, "Arithmetic overflow error converting expression to data type bigint.");
+  }
+}
+
 }  // namespace
 
 const Capture& Captures::operator[](const std::string& name) const {
@@ -431,7 +440,7 @@ bool StatementRegistry::TryForms(ExecContext& ctx, const std::vector<Token>& tok
       return false;
     });
     if (ok) {
-      form.handler(ctx, caps);
+      RunHandler(ctx, [&] { form.handler(ctx, caps); });
       return true;
     }
     if (m.furthest > 0) furthest = std::max(furthest, m.furthest);
@@ -516,7 +525,7 @@ void StatementRegistry::Call(ExecContext& ctx, ProcCall& call) const {
     }
     call.return_status = scenario_proc->return_status;
   } else {
-    it->second(ctx, call);
+    RunHandler(ctx, [&] { it->second(ctx, call); });
   }
   ctx.reply.items.push_back(ReturnStatusItem{call.return_status});
   for (const auto& [index, value] : call.outputs) {

@@ -68,6 +68,8 @@ TEST(StatementEngine, AnswersTextOutsideTheRepertoireWithTheServersErrors) {
        "Database 'NaoExiste' does not exist. Make sure that the name is entered correctly."},
       {"commit", 3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
       {"rollback tran", 3903, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+      {"insert into MovCliente values (99999999999999999999, 'x', null)", 8115,
+       "Arithmetic overflow error converting expression to data type bigint."},
   };
   for (const auto& c : cases) {
     Reply r = h.Run(c.text);
@@ -130,6 +132,8 @@ TEST(StatementEngine, SimpleSelectFiltersOrdersAndProjects) {
   EXPECT_EQ(Column(h.Run("select db_name()")), (std::vector<std::string>{"Parvimar01"}));
   EXPECT_EQ(Column(h.Run("select @@trancount, 1")), (std::vector<std::string>{"0"}));
   EXPECT_EQ(Column(h.Run("select object_id('NoSuchTable')")), (std::vector<std::string>{"NULL"}));
+  EXPECT_TRUE(
+      h.Run("select 99999999999999999999").ErrorNumbers().empty());  // a literal past bigint still reads
 }
 
 TEST(StatementEngine, SeveralStatementsInOneBatchEachEndWithTheirOwnDone) {
