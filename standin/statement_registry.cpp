@@ -571,6 +571,7 @@ const StatementRegistry& Builtins() {
     RegisterAdminForms(r);
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
+    RegisterSecurityProcedures(r);
     RegisterRpcProcedures(r);
     return r;
   }();

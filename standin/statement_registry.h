@@ -116,6 +116,7 @@ void RegisterDdlForms(StatementRegistry& registry);
 void RegisterCreateForms(StatementRegistry& registry);
 void RegisterAdminForms(StatementRegistry& registry);
 void RegisterHelpProcedures(StatementRegistry& registry);
+void RegisterSecurityProcedures(StatementRegistry& registry);
 void RegisterRpcProcedures(StatementRegistry& registry);
 
 // Runs statement text with bound parameters (sp_executesql): lexes, binds, splits and runs each statement.
