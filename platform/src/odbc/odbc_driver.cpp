@@ -39,24 +39,27 @@ class OdbcSession final : public DriverSession {
   ~OdbcSession() override { Close(); }
 
   BatchReply Execute(const std::string& text, int timeout_seconds) override {
-    Handle stmt = NewStatement(timeout_seconds);
+    SQLHSTMT stmt = Statement(timeout_seconds);
     std::vector<SQLWCHAR> wide = odbc::Wide(text);
     std::vector<std::string> messages;
-    const SQLRETURN rc =
-        Check(SQLExecDirectW(stmt.get(), wide.data(), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), &messages);
-    return odbc::ReadReply(stmt.get(), rc, std::move(messages));
+    const SQLRETURN rc = Check(SQLExecDirectW(stmt, wide.data(), SQL_NTS), SQL_HANDLE_STMT, stmt, &messages);
+    return odbc::ReadReply(stmt, rc, std::move(messages));
   }
 
   BatchReply ExecuteCommand(const std::string& text, CommandType type,
                             std::vector<ParameterBinding>& parameters, int timeout_seconds) override {
-    Handle stmt = NewStatement(timeout_seconds);
+    SQLHSTMT stmt = Statement(timeout_seconds);
     odbc::BoundParameters bound;
-    bound.Bind(stmt.get(), type, parameters);
+    // The bound buffers live only for this call: unbind them however it ends.
+    struct Unbind {
+      SQLHSTMT stmt;
+      ~Unbind() { SQLFreeStmt(stmt, SQL_RESET_PARAMS); }
+    } unbind{stmt};
+    bound.Bind(stmt, type, parameters);
     std::vector<SQLWCHAR> wide = odbc::Wide(odbc::BoundParameters::CallText(text, type, parameters));
     std::vector<std::string> messages;
-    const SQLRETURN rc =
-        Check(SQLExecDirectW(stmt.get(), wide.data(), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), &messages);
-    BatchReply reply = odbc::ReadReply(stmt.get(), rc, std::move(messages));
+    const SQLRETURN rc = Check(SQLExecDirectW(stmt, wide.data(), SQL_NTS), SQL_HANDLE_STMT, stmt, &messages);
+    BatchReply reply = odbc::ReadReply(stmt, rc, std::move(messages));
     // The driver fills output parameters only once every result has been read,
     // which ReadReply has done.
     bound.ReadOutputs(parameters);
@@ -77,30 +80,39 @@ class OdbcSession final : public DriverSession {
   void Close() noexcept override {
     if (!dbc_) return;
     // SQL Server rolls back a transaction still open when its session ends.
+    stmt_.reset();
     dbc_.reset();  // disconnects and frees
     env_.reset();
   }
 
  private:
-  Handle NewStatement(int timeout_seconds) {
+  // One statement handle serves every request of the session: allocating and
+  // configuring one per request cost the driver more than many requests
+  // themselves. What an earlier request left behind (unread results after a
+  // failure) is discarded first.
+  SQLHSTMT Statement(int timeout_seconds) {
     if (!dbc_) throw Error(kErrDriverFailure, "The session is closed.", "08003");
-    Handle stmt = odbc::AllocHandle(SQL_HANDLE_STMT, dbc_.get());
-    Check(SQLSetStmtAttrW(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, Seconds(timeout_seconds), SQL_IS_UINTEGER),
-          SQL_HANDLE_STMT, stmt.get());
-    return stmt;
+    if (!stmt_) {
+      stmt_ = odbc::AllocHandle(SQL_HANDLE_STMT, dbc_.get());
+      stmt_timeout_ = -1;
+    } else {
+      SQLFreeStmt(stmt_.get(), SQL_CLOSE);
+    }
+    if (timeout_seconds != stmt_timeout_) {
+      Check(SQLSetStmtAttrW(stmt_.get(), SQL_ATTR_QUERY_TIMEOUT, Seconds(timeout_seconds), SQL_IS_UINTEGER),
+            SQL_HANDLE_STMT, stmt_.get());
+      stmt_timeout_ = timeout_seconds;
+    }
+    return stmt_.get();
   }
 
-  void Control(const std::string& statement) {
-    Handle stmt = NewStatement(0);
-    std::vector<SQLWCHAR> wide = odbc::Wide(statement);
-    std::vector<std::string> messages;
-    const SQLRETURN rc =
-        Check(SQLExecDirectW(stmt.get(), wide.data(), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), &messages);
-    odbc::ReadReply(stmt.get(), rc, std::move(messages));
-  }
+  // Transaction statements run under the time-out of the session's last request.
+  void Control(const std::string& statement) { Execute(statement, std::max(stmt_timeout_, 0)); }
 
   std::shared_ptr<Handle> env_;
   Handle dbc_;
+  Handle stmt_;  // freed before dbc_: members end in reverse order
+  int stmt_timeout_ = -1;
 };
 
 class OdbcDriver final : public Driver {
