@@ -77,33 +77,10 @@ LexResult Lex(std::string_view text) {
       ++i;
       c = '\'';
     }
-    if (c == '\'') {
-      t.kind = TokenKind::kString;
+    // Reads up to the closing `close`, a doubled one standing for itself, as in
+    // 'it''s' and [a]]b]; false when the text ends first.
+    auto read_quoted = [&](char close) {
       ++i;
-      bool closed = false;
-      while (i < n) {
-        if (text[i] == '\'') {
-          if (at(i + 1) == '\'') {
-            t.text.push_back('\'');
-            i += 2;
-            continue;
-          }
-          closed = true;
-          ++i;
-          break;
-        }
-        t.text.push_back(text[i++]);
-      }
-      if (!closed) {
-        out.error =
-            SqlError{105, 15, 1, "Unclosed quotation mark after the character string '" + t.text + "'."};
-        return out;
-      }
-    } else if (c == '[' || c == '"') {
-      char close = c == '[' ? ']' : '"';
-      t.kind = TokenKind::kQuotedIdent;
-      ++i;
-      bool closed = false;
       while (i < n) {
         if (text[i] == close) {
           if (at(i + 1) == static_cast<unsigned char>(close)) {
@@ -111,13 +88,16 @@ LexResult Lex(std::string_view text) {
             i += 2;
             continue;
           }
-          closed = true;
           ++i;
-          break;
+          return true;
         }
         t.text.push_back(text[i++]);
       }
-      if (!closed) {
+      return false;
+    };
+    if (c == '\'' || c == '[' || c == '"') {
+      t.kind = c == '\'' ? TokenKind::kString : TokenKind::kQuotedIdent;
+      if (!read_quoted(c == '[' ? ']' : c)) {
         out.error =
             SqlError{105, 15, 1, "Unclosed quotation mark after the character string '" + t.text + "'."};
         return out;
