@@ -33,7 +33,9 @@ class FieldsView final : public app::ConversionView {
 
 enum class Target { kStandin, kRealServer };
 
-void PrintTo(Target target, std::ostream* out) { *out << (target == Target::kStandin ? "stand-in" : "real server"); }
+void PrintTo(Target target, std::ostream* out) {
+  *out << (target == Target::kStandin ? "stand-in" : "real server");
+}
 
 class ConversionEndToEnd : public ::testing::TestWithParam<Target> {
  protected:
