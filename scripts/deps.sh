@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
   nlohmann-json3-dev
-  python3 python3-tds
+  python3 python3-tds time
   clang-format
 )
 
