@@ -11,9 +11,9 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
-#include <functional>
 #include <memory>
 
+#include "error_number.h"
 #include "platform/qt_ui.h"
 #include "qstring_print.h"
 
@@ -23,16 +23,7 @@ using platform::Error;
 using platform::Toolkit;
 using platform::Variant;
 using platform::WindowHandle;
-
-// Runs `call` and returns the number of the platform::Error it throws, 0 if none.
-int ErrorNumberOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Error& error) {
-    return error.Number();
-  }
-  return 0;
-}
+using testsupport::ErrorNumber;
 
 // What a shown message box looked like.
 struct ShownBox {
@@ -179,9 +170,9 @@ TEST_F(ToolkitForm, ControlsComeInCreationOrderAndAreFoundByNameAndIndex) {
             (std::vector<WindowHandle>{H(frame_), H(text_), H(labels_[0]), H(labels_[1]), H(button_)}));
   EXPECT_EQ(toolkit_.FindControl(H(form_.get()), "LBLX", 1), H(labels_[1]));
   EXPECT_EQ(toolkit_.FindControl(H(form_.get()), "txtnome", std::nullopt), H(text_));
-  EXPECT_EQ(ErrorNumberOf([&] { toolkit_.FindControl(H(form_.get()), "lblX", 2); }),
+  EXPECT_EQ(ErrorNumber([&] { toolkit_.FindControl(H(form_.get()), "lblX", 2); }),
             platform::kErrNoSuchArrayElement);
-  EXPECT_EQ(ErrorNumberOf([&] { toolkit_.FindControl(H(form_.get()), "txtOutro", std::nullopt); }),
+  EXPECT_EQ(ErrorNumber([&] { toolkit_.FindControl(H(form_.get()), "txtOutro", std::nullopt); }),
             platform::kErrControlNotFound);
 }
 
@@ -217,14 +208,14 @@ TEST_F(ToolkitForm, MissingMembersRaiseTheToolkitsErrors) {
                         Case{text_, "Decimais", platform::kErrMemberNotSupported},
                         Case{form_.get(), "Container", platform::kErrMemberNotSupported}}) {
     SCOPED_TRACE(c.member);
-    EXPECT_EQ(ErrorNumberOf([&] { toolkit_.GetMember(H(c.control), c.member); }), c.error);
+    EXPECT_EQ(ErrorNumber([&] { toolkit_.GetMember(H(c.control), c.member); }), c.error);
   }
-  EXPECT_EQ(ErrorNumberOf([&] { toolkit_.SetMember(H(text_), "Decimais", Variant(2)); }),
+  EXPECT_EQ(ErrorNumber([&] { toolkit_.SetMember(H(text_), "Decimais", Variant(2)); }),
             platform::kErrMemberNotSupported)
       << "writing never creates a member";
-  EXPECT_EQ(ErrorNumberOf([&] { toolkit_.SetMember(H(text_), "hWnd", Variant(7)); }),
+  EXPECT_EQ(ErrorNumber([&] { toolkit_.SetMember(H(text_), "hWnd", Variant(7)); }),
             platform::kErrMemberNotSupported);
-  EXPECT_EQ(ErrorNumberOf([&] { toolkit_.SetMember(H(text_), "TabIndex", Variant("dois")); }),
+  EXPECT_EQ(ErrorNumber([&] { toolkit_.SetMember(H(text_), "TabIndex", Variant("dois")); }),
             platform::kErrTypeMismatch);
 }
 
@@ -232,8 +223,8 @@ TEST_F(ToolkitForm, HandleOfADestroyedControlNamesNoWindow) {
   const WindowHandle handle = H(button_);
   delete button_;
   EXPECT_EQ(platform::WidgetOf(handle), nullptr);
-  EXPECT_EQ(ErrorNumberOf([&] { toolkit_.GetMember(handle, "Name"); }), platform::kErrObjectRequired);
-  EXPECT_EQ(ErrorNumberOf([&] { toolkit_.SetFocus(handle); }), platform::kErrObjectRequired);
+  EXPECT_EQ(ErrorNumber([&] { toolkit_.GetMember(handle, "Name"); }), platform::kErrObjectRequired);
+  EXPECT_EQ(ErrorNumber([&] { toolkit_.SetFocus(handle); }), platform::kErrObjectRequired);
 }
 
 TEST_F(ToolkitForm, EnabledIsTheControlsOwnSetting) {
@@ -297,7 +288,7 @@ TEST_F(ToolkitForm, SelectionFollowsTheEditControlRules) {
   EXPECT_EQ(toolkit_.GetMember(H(text_), "SelLength"), Variant(std::int32_t{2}));
   toolkit_.SetMember(H(text_), "SelText", Variant("XY"));
   EXPECT_EQ(text_->text(), QStringLiteral("aXYdef"));
-  EXPECT_EQ(ErrorNumberOf([&] { toolkit_.SetSelection(H(labels_[0]), 0, -1); }),
+  EXPECT_EQ(ErrorNumber([&] { toolkit_.SetSelection(H(labels_[0]), 0, -1); }),
             platform::kErrMemberNotSupported);
 }
 
@@ -320,8 +311,8 @@ TEST_F(ToolkitForm, TabIndexOrdersTheFocusChain) {
 
 TEST(ToolkitWithoutWindows, EveryCallRaisesObjectRequired) {
   platform::SetToolkit(nullptr);
-  EXPECT_EQ(ErrorNumberOf([] { Toolkit().GetMember(1, "Name"); }), platform::kErrObjectRequired);
-  EXPECT_EQ(ErrorNumberOf([] { Toolkit().GetSetting("a", "b", "c", "d"); }), platform::kErrObjectRequired);
+  EXPECT_EQ(ErrorNumber([] { Toolkit().GetMember(1, "Name"); }), platform::kErrObjectRequired);
+  EXPECT_EQ(ErrorNumber([] { Toolkit().GetSetting("a", "b", "c", "d"); }), platform::kErrObjectRequired);
   platform::InstallQtUi();
   EXPECT_DOUBLE_EQ(Toolkit().TwipsPerPixelX(), 15.0);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "error_number.h"
 #include "platform/driver.h"
 #include "platform/error.h"
 #include "platform/session.h"
@@ -25,15 +26,7 @@ using platform::Variant;
 using sessiontest::FakeDriverTest;
 using sessiontest::Rows;
 
-template <typename Action>
-int ErrorNumber(Action action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error.Number();
-  }
-  return 0;
-}
+using testsupport::ErrorNumber;
 
 Bytes Pattern(std::size_t size) {
   Bytes bytes(size);

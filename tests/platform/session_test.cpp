@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "error_number.h"
 #include "platform/driver.h"
 #include "platform/error.h"
 #include "session_fake_driver.h"
@@ -30,16 +31,7 @@ using sessiontest::Rows;
 constexpr char kLoginForm[] =
     "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=master;Data Source=srv";
 
-// The number of the error `action` throws, or 0 when it throws none.
-template <typename Action>
-int ErrorNumber(Action action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error.Number();
-  }
-  return 0;
-}
+using testsupport::ErrorNumber;
 
 class SessionTest : public FakeDriverTest {
  protected:
