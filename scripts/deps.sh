@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake g++ pkg-config
+  build-essential cmake g++ pkg-config ccache
   unixodbc-dev tdsodbc freetds-bin
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
