@@ -1,0 +1,261 @@
+#include "sqllib/sql_quote.h"
+
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+
+namespace csql {
+namespace {
+
+// SQL Server's reserved keywords: a name spelled like one must be bracketed.
+constexpr std::string_view kReserved[] = {"ADD",
+                                          "ALL",
+                                          "ALTER",
+                                          "AND",
+                                          "ANY",
+                                          "AS",
+                                          "ASC",
+                                          "AUTHORIZATION",
+                                          "BACKUP",
+                                          "BEGIN",
+                                          "BETWEEN",
+                                          "BREAK",
+                                          "BROWSE",
+                                          "BULK",
+                                          "BY",
+                                          "CASCADE",
+                                          "CASE",
+                                          "CHECK",
+                                          "CHECKPOINT",
+                                          "CLOSE",
+                                          "CLUSTERED",
+                                          "COALESCE",
+                                          "COLLATE",
+                                          "COLUMN",
+                                          "COMMIT",
+                                          "COMPUTE",
+                                          "CONSTRAINT",
+                                          "CONTAINS",
+                                          "CONTAINSTABLE",
+                                          "CONTINUE",
+                                          "CONVERT",
+                                          "CREATE",
+                                          "CROSS",
+                                          "CURRENT",
+                                          "CURRENT_DATE",
+                                          "CURRENT_TIME",
+                                          "CURRENT_TIMESTAMP",
+                                          "CURRENT_USER",
+                                          "CURSOR",
+                                          "DATABASE",
+                                          "DBCC",
+                                          "DEALLOCATE",
+                                          "DECLARE",
+                                          "DEFAULT",
+                                          "DELETE",
+                                          "DENY",
+                                          "DESC",
+                                          "DISK",
+                                          "DISTINCT",
+                                          "DISTRIBUTED",
+                                          "DOUBLE",
+                                          "DROP",
+                                          "DUMP",
+                                          "ELSE",
+                                          "END",
+                                          "ERRLVL",
+                                          "ESCAPE",
+                                          "EXCEPT",
+                                          "EXEC",
+                                          "EXECUTE",
+                                          "EXISTS",
+                                          "EXIT",
+                                          "EXTERNAL",
+                                          "FETCH",
+                                          "FILE",
+                                          "FILLFACTOR",
+                                          "FOR",
+                                          "FOREIGN",
+                                          "FREETEXT",
+                                          "FREETEXTTABLE",
+                                          "FROM",
+                                          "FULL",
+                                          "FUNCTION",
+                                          "GOTO",
+                                          "GRANT",
+                                          "GROUP",
+                                          "HAVING",
+                                          "HOLDLOCK",
+                                          "IDENTITY",
+                                          "IDENTITY_INSERT",
+                                          "IDENTITYCOL",
+                                          "IF",
+                                          "IN",
+                                          "INDEX",
+                                          "INNER",
+                                          "INSERT",
+                                          "INTERSECT",
+                                          "INTO",
+                                          "IS",
+                                          "JOIN",
+                                          "KEY",
+                                          "KILL",
+                                          "LEFT",
+                                          "LIKE",
+                                          "LINENO",
+                                          "LOAD",
+                                          "MERGE",
+                                          "NATIONAL",
+                                          "NOCHECK",
+                                          "NONCLUSTERED",
+                                          "NOT",
+                                          "NULL",
+                                          "NULLIF",
+                                          "OF",
+                                          "OFF",
+                                          "OFFSETS",
+                                          "ON",
+                                          "OPEN",
+                                          "OPENDATASOURCE",
+                                          "OPENQUERY",
+                                          "OPENROWSET",
+                                          "OPENXML",
+                                          "OPTION",
+                                          "OR",
+                                          "ORDER",
+                                          "OUTER",
+                                          "OVER",
+                                          "PERCENT",
+                                          "PIVOT",
+                                          "PLAN",
+                                          "PRECISION",
+                                          "PRIMARY",
+                                          "PRINT",
+                                          "PROC",
+                                          "PROCEDURE",
+                                          "PUBLIC",
+                                          "RAISERROR",
+                                          "READ",
+                                          "READTEXT",
+                                          "RECONFIGURE",
+                                          "REFERENCES",
+                                          "REPLICATION",
+                                          "RESTORE",
+                                          "RESTRICT",
+                                          "RETURN",
+                                          "REVERT",
+                                          "REVOKE",
+                                          "RIGHT",
+                                          "ROLLBACK",
+                                          "ROWCOUNT",
+                                          "ROWGUIDCOL",
+                                          "RULE",
+                                          "SAVE",
+                                          "SCHEMA",
+                                          "SECURITYAUDIT",
+                                          "SELECT",
+                                          "SEMANTICKEYPHRASETABLE",
+                                          "SEMANTICSIMILARITYDETAILSTABLE",
+                                          "SEMANTICSIMILARITYTABLE",
+                                          "SESSION_USER",
+                                          "SET",
+                                          "SETUSER",
+                                          "SHUTDOWN",
+                                          "SOME",
+                                          "STATISTICS",
+                                          "SYSTEM_USER",
+                                          "TABLE",
+                                          "TABLESAMPLE",
+                                          "TEXTSIZE",
+                                          "THEN",
+                                          "TO",
+                                          "TOP",
+                                          "TRAN",
+                                          "TRANSACTION",
+                                          "TRIGGER",
+                                          "TRUNCATE",
+                                          "TRY_CONVERT",
+                                          "TSEQUAL",
+                                          "UNION",
+                                          "UNIQUE",
+                                          "UNPIVOT",
+                                          "UPDATE",
+                                          "UPDATETEXT",
+                                          "USE",
+                                          "USER",
+                                          "VALUES",
+                                          "VARYING",
+                                          "VIEW",
+                                          "WAITFOR",
+                                          "WHEN",
+                                          "WHERE",
+                                          "WHILE",
+                                          "WITH",
+                                          "WITHIN",
+                                          "WRITETEXT"};
+
+bool IsReserved(std::string_view name) {
+  return std::any_of(std::begin(kReserved), std::end(kReserved), [&](std::string_view word) {
+    return word.size() == name.size() &&
+           std::equal(word.begin(), word.end(), name.begin(),
+                      [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); });
+  });
+}
+
+// Bytes of a UTF-8 letter outside ASCII count as letters.
+bool IsLetter(unsigned char c) {
+  return std::isalpha(c) || c >= 0x80;
+}
+
+bool HasNonAscii(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+std::string Enclose(std::string_view text, char open, char close, std::string_view prefix = {}) {
+  std::string out(prefix);
+  out += open;
+  for (char c : text) {
+    out += c;
+    if (c == close) out += close;
+  }
+  out += close;
+  return out;
+}
+
+}  // namespace
+
+bool IsRegularIdentifier(std::string_view name) {
+  if (name.empty()) return false;
+  auto first = static_cast<unsigned char>(name.front());
+  if (!IsLetter(first) && first != '_' && first != '#') return false;
+  for (char ch : name.substr(1)) {
+    auto c = static_cast<unsigned char>(ch);
+    if (!IsLetter(c) && !std::isdigit(c) && c != '_' && c != '@' && c != '$' && c != '#') return false;
+  }
+  return !IsReserved(name);
+}
+
+std::string QuoteName(std::string_view name) {
+  if (IsRegularIdentifier(name)) return std::string(name);
+  return Enclose(name, '[', ']');
+}
+
+std::string QuoteLiteral(std::string_view value) {
+  return Enclose(value, '\'', '\'', HasNonAscii(value) ? "N" : "");
+}
+
+std::string QuoteLike(std::string_view value) {
+  std::string pattern;
+  for (char c : value) {
+    if (c == '_' || c == '%' || c == '[') {
+      pattern += '[';
+      pattern += c;
+      pattern += ']';
+    } else {
+      pattern += c;
+    }
+  }
+  return QuoteLiteral(pattern);
+}
+
+}  // namespace csql
