@@ -9,6 +9,7 @@
 
 namespace {
 
+using platform::BraceStyle;
 using platform::ConnectRequest;
 using platform::Error;
 using platform::OdbcConnectionString;
@@ -139,22 +140,71 @@ TEST(OdbcConnectionString, TranslatesServerForms) {
   }
 }
 
-TEST(OdbcConnectionString, BracesValuesThatNeedThemAndUsesTrustedLogin) {
+TEST(OdbcConnectionString, QuotesEachValueForTheDriversBraceRule) {
+  // The same password under ODBC's rule ("}" doubled inside braces) and under the
+  // verbatim rule of FreeTDS before 1.4 (bare where it can be, else braced as is).
+  struct Case {
+    const char* value;
+    const char* doubled;
+    const char* verbatim;
+  };
+  const Case cases[] = {
+      {"plain", "plain", "plain"},
+      {"Pa;ss}wo'rd", "{Pa;ss}}wo'rd}", "{Pa;ss}wo'rd}"},
+      {"Parvimar}Z", "{Parvimar}}Z}", "Parvimar}Z"},
+      {"{x}", "{{x}}}", "{{x}}"},
+      {" {x}", "{ {x}}}", "{ {x}}"},
+      {" x ", "{ x }", " x "},
+      {"a=b\"c'é", "a=b\"c'é", "a=b\"c'é"},
+      {"Gestão; Comercial", "{Gestão; Comercial}", "{Gestão; Comercial}"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    ConnectRequest request;
+    request.server = "srv";
+    request.password = c.value;
+    const std::string head = "DRIVER={FreeTDS};SERVER=srv;UID=sa;PWD=";
+    const std::string tail = ";TDS_Version=7.4;ClientCharset=UTF-8";
+    request.login = "sa";
+    EXPECT_EQ(OdbcConnectionString(request, "FreeTDS", BraceStyle::kDoubled), head + c.doubled + tail);
+    EXPECT_EQ(OdbcConnectionString(request, "FreeTDS", BraceStyle::kVerbatim), head + c.verbatim + tail);
+  }
+}
+
+TEST(OdbcConnectionString, RefusesWhatTheVerbatimRuleCannotCarry) {
   ConnectRequest request;
   request.server = "srv";
-  request.database = "Gestão; Comercial";
-  request.login = " sa";
-  request.password = "p}w;{x";
-  EXPECT_EQ(
-      OdbcConnectionString(request, "FreeTDS"),
-      "DRIVER={FreeTDS};SERVER=srv;DATABASE={Gestão; Comercial};UID={ sa};PWD={p}}w;{x};TDS_Version=7.4;"
-      "ClientCharset=UTF-8");
+  request.login = "sa";
+  // Only a braced value holding "}" reads differently under the two rules.
+  request.password = "Pa;ss}wo'rd";
+  EXPECT_TRUE(platform::NeedsBraceStyle(request));
+  request.password = "Parvimar}Z";
+  EXPECT_FALSE(platform::NeedsBraceStyle(request));
+  request.password = "a;b";
+  EXPECT_FALSE(platform::NeedsBraceStyle(request));
 
+  // "};" would end the value early under the old rule: refused, naming the field,
+  // before anything is sent.
+  request.password = "a};b";
+  EXPECT_NE(OdbcConnectionString(request, "FreeTDS", BraceStyle::kDoubled).find(";PWD={a}};b};"),
+            std::string::npos);
+  try {
+    OdbcConnectionString(request, "FreeTDS", BraceStyle::kVerbatim);
+    ADD_FAILURE() << "not refused";
+  } catch (const platform::Error& error) {
+    EXPECT_EQ(error.Number(), platform::kErrInvalidUse);
+    EXPECT_EQ(error.Description().rfind("The password holds \"};\"", 0), 0u) << error.Description();
+  }
+}
+
+TEST(OdbcConnectionString, NamesTheLanguageAndUsesTrustedLogin) {
+  ConnectRequest request;
+  request.server = "srv";
+  request.database = "master";
   request.integrated_security = true;
-  request.database.clear();
-  EXPECT_EQ(
-      OdbcConnectionString(request, "ODBC Driver {18}"),
-      "DRIVER={ODBC Driver {18}}};SERVER=srv;Trusted_Connection=Yes;TDS_Version=7.4;ClientCharset=UTF-8");
+  EXPECT_EQ(OdbcConnectionString(request, "ODBC Driver {18}", BraceStyle::kDoubled, "Português"),
+            "DRIVER={ODBC Driver {18}}};SERVER=srv;DATABASE=master;Trusted_Connection=Yes;Language=Português;"
+            "TDS_Version=7.4;ClientCharset=UTF-8");
 }
 
 }  // namespace

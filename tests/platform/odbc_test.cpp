@@ -84,7 +84,9 @@ TEST_F(OdbcDriverTest, RefusedConnectionGivesTheDriversNumberAndText) {
   // does not exist".
   EXPECT_EQ(error.Number(), 20009) << error.Description();
   EXPECT_EQ(error.SqlState(), "08S01");
-  EXPECT_FALSE(error.Description().empty());
+  EXPECT_NE(error.Description().find(" (server 127.0.0.1, port " + std::to_string(port.Port()) + ")"),
+            std::string::npos)
+      << error.Description();
   EXPECT_EQ(error.Description().find("[FreeTDS]"), std::string::npos) << error.Description();
   EXPECT_NE(error.Description().front(), '[') << error.Description();
 }
@@ -101,7 +103,19 @@ TEST_F(OdbcDriverTest, SilentServerGivesUpAfterTheConnectionTimeout) {
   // The driver gives no number of its own for an expired login time-out.
   EXPECT_EQ(error.Number(), platform::kErrDriverTimeout) << error.Description();
   EXPECT_EQ(error.SqlState(), "HYT00");
-  EXPECT_EQ(error.Description(), "Timeout expired");
+  EXPECT_EQ(error.Description(),
+            "Timeout expired (server 127.0.0.1, port " + std::to_string(port.Port()) + ")");
+}
+
+TEST_F(OdbcDriverTest, UnknownHostSaysSoAndNamesWhatWasTried) {
+  // The driver's first record is a bare "Unable to connect to data source"
+  // without a number; the reason follows it.
+  const Error error = OpenFails(
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Initial Catalog=master;"
+      "Data Source=nosuchhost.invalid");
+  EXPECT_EQ(error.Number(), 20013) << error.Description();
+  EXPECT_EQ(error.Description(), "Unknown host machine name. (server nosuchhost.invalid, port 1433)");
+  EXPECT_EQ(error.SqlState(), "08001");
 }
 
 TEST_F(OdbcDriverTest, DriverNamedByTheEnvironmentIsTheOneLoaded) {

@@ -122,12 +122,40 @@ inline constexpr std::int32_t kErrDriverTimeout = -2147217871;
 // server listening (E_FAIL, 0x80004005, as the classic provider raised it).
 inline constexpr std::int32_t kErrDriverFailure = -2147467259;
 
+// Where a connection goes: the host (with "\\instance" when the driver is to look the
+// instance up) and the port, empty when the instance lookup finds it.
+struct Endpoint {
+  std::string host;
+  std::string port;
+};
+// The endpoint of a server text ("host", "host\\instance", "host,port", "tcp:"
+// prefix, spaces around it); empty, "." and "(local)" mean localhost, port 1433.
+Endpoint ResolveEndpoint(const std::string& server);
+// "server HOST, port PORT" (port 1433 when none is named and no instance is), for
+// messages about a connection that could not be made.
+std::string DescribeEndpoint(const Endpoint& endpoint);
+// The DRIVER keyword of a connection string for the named driver.
+std::string DriverKeyword(const std::string& driver_name);
+
+// How a driver reads a value between braces in its connection string.
+enum class BraceStyle {
+  kDoubled,   // ODBC's rule: the value ends at a single "}", and "}}" stands for "}"
+  kVerbatim,  // FreeTDS before 1.4: the value runs to the first "};", nothing undoubled
+};
+
 // The driver's connection string for `request`: DRIVER, SERVER (and PORT for the
 // "host,port" form; "host\instance" is passed whole, the driver looks the
 // instance up), DATABASE, UID and PWD or Trusted_Connection, TDS_Version=7.4 and
-// ClientCharset=UTF-8. Values that need it are wrapped in braces with "}" doubled.
+// ClientCharset=UTF-8, and Language when `language` is not empty. Values that need it are quoted
+// for a driver of the given `style`, so each reaches the server exactly as typed;
+// a value the style cannot carry raises Error(kErrInvalidUse) naming the field.
 // An empty server, "." or "(local)" means the local default server, port 1433.
-std::string OdbcConnectionString(const ConnectRequest& request, const std::string& driver_name);
+std::string OdbcConnectionString(const ConnectRequest& request, const std::string& driver_name,
+                                 BraceStyle style = BraceStyle::kDoubled, const std::string& language = {});
+
+// True when some value of `request` holds "}" and needs braces, so that its text
+// depends on the driver's BraceStyle.
+bool NeedsBraceStyle(const ConnectRequest& request);
 
 // A diagnostic text without the leading bracketed tags that the driver manager
 // and the driver put before it ("[unixODBC][FreeTDS][SQL Server]Login failed"

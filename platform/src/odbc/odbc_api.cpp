@@ -72,7 +72,16 @@ Error ErrorFrom(const std::vector<Diagnostic>& diagnostics) {
     auto chosen = first;
     // SQL Server follows the reason a login was refused ("Cannot open database
     // ...", 4060) with the generic 18456 "Login failed", and the driver ranks the
-    // latter first; the reason is what the user needs to see.
+    // latter first; the reason is what the user needs to see. In the same way the
+    // driver opens a failed connect with a bare "Unable to connect to data
+    // source" (no number) before the record that says why ("Unknown host machine
+    // name.", 20013), which it files as information (01000); the failure keeps the
+    // first record's state.
+    if (chosen->native == 0) {
+      const auto numbered = std::find_if(diagnostics.begin(), diagnostics.end(),
+                                         [](const Diagnostic& record) { return record.native != 0; });
+      if (numbered != diagnostics.end()) return Error(numbered->native, numbered->text, chosen->sqlstate);
+    }
     if (chosen->native == kLoginFailed) {
       const auto reason = std::find_if(diagnostics.begin(), diagnostics.end(), [&](const Diagnostic& record) {
         return is_error(record) && record.native > 0 && record.native != kLoginFailed;

@@ -2,7 +2,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -115,10 +118,79 @@ class OdbcSession final : public DriverSession {
   int stmt_timeout_ = -1;
 };
 
+// Learns how the driver reads braced connection-string values without reaching
+// any server: the probe's PWD value is valid only under the verbatim rule, and its
+// SERVERNAME after SERVER is refused by FreeTDS before 1.4 while it parses; a
+// driver reading by ODBC's rule stops at the PWD value instead.
+BraceStyle ProbeBraceStyle(SQLHENV env, const std::string& driver_name) {
+  Handle dbc = odbc::AllocHandle(SQL_HANDLE_DBC, env);
+  std::vector<SQLWCHAR> wide =
+      odbc::Wide(DriverKeyword(driver_name) + ";PWD={a}b};SERVER=127.0.0.1;SERVERNAME=probe");
+  SQLSMALLINT out_length = 0;
+  const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, wide.data(), SQL_NTS, nullptr, 0, &out_length,
+                                         SQL_DRIVER_NOPROMPT);
+  if (SQL_SUCCEEDED(rc)) return BraceStyle::kDoubled;
+  for (const odbc::Diagnostic& record : odbc::ReadDiagnostics(SQL_HANDLE_DBC, dbc.get())) {
+    if (record.text.find("Only one between SERVER, SERVERNAME and DSN") != std::string::npos) {
+      return BraceStyle::kVerbatim;
+    }
+  }
+  return BraceStyle::kDoubled;
+}
+
+// A failure to reach the server names the server and port that were tried; a
+// refusal by the server itself (a wrong password, a database that cannot be
+// opened) already says what happened.
+[[noreturn]] void RethrowConnectFailure(const Error& error, const ConnectRequest& request) {
+  const std::string& state = error.SqlState();
+  if (state.rfind("08", 0) == 0 || state == "HYT00" || state == "HYT01") {
+    throw Error(error.Number(),
+                error.Description() + " (" + DescribeEndpoint(ResolveEndpoint(request.server)) + ")", state);
+  }
+  throw error;
+}
+
 class OdbcDriver final : public Driver {
  public:
   std::unique_ptr<DriverSession> Connect(const ConnectRequest& request) override {
     std::shared_ptr<Handle> env = Environment();
+    const std::string driver_name = DriverName();
+    const BraceStyle style = NeedsBraceStyle(request) ? StyleOf(*env, driver_name) : BraceStyle::kDoubled;
+    const std::string key = driver_name + '\n' + request.server + '\n' + request.login;
+    const std::optional<std::string> known = KnownLanguage(request, key);
+    auto session = Open(env, request, driver_name, style, known.value_or(""));
+    if (known) return session;
+
+    // FreeTDS always names a language at login ("us_english" unless configured
+    // otherwise), while SQL Server's own clients name none and so get the login's
+    // default language, which decides how text such as '03/04/2024' is read as a
+    // date. The login's own language is read once per server and login; where it
+    // differs, the session is opened again naming it, and so is every later one.
+    std::string language;
+    try {
+      BatchReply reply =
+          session->Execute("select language, @@language from master.dbo.syslogins where sid = suser_sid()",
+                           request.login_timeout_seconds);
+      if (!reply.results.empty() && !reply.results.front().rows.empty()) {
+        const auto& row = reply.results.front().rows.front();
+        if (row.size() == 2 && !row[0].IsNull() && !row[1].IsNull() &&
+            row[0].ToString() != row[1].ToString()) {
+          language = row[0].ToString();
+        }
+      }
+    } catch (const Error&) {
+      // A server that will not tell keeps the driver's language.
+    }
+    RememberLanguage(key, language);
+    if (language.empty()) return session;
+    session.reset();
+    return Open(env, request, driver_name, style, language);
+  }
+
+ private:
+  std::unique_ptr<DriverSession> Open(const std::shared_ptr<Handle>& env, const ConnectRequest& request,
+                                      const std::string& driver_name, BraceStyle style,
+                                      const std::string& language) {
     Handle dbc = odbc::AllocHandle(SQL_HANDLE_DBC, env->get());
     // The login time-out covers reaching the server and the login itself; the
     // connection time-out is the driver's fallback for the same wait.
@@ -129,7 +201,7 @@ class OdbcDriver final : public Driver {
                              SQL_IS_UINTEGER),
           SQL_HANDLE_DBC, dbc.get());
 
-    std::string text = OdbcConnectionString(request, DriverName());
+    std::string text = OdbcConnectionString(request, driver_name, style, language);
     std::vector<SQLWCHAR> wide = odbc::Wide(text);
     Wipe(text);
     SQLSMALLINT out_length = 0;
@@ -138,12 +210,39 @@ class OdbcDriver final : public Driver {
     Wipe(wide);
     // Login messages ("Changed database context to ...") are information only.
     std::vector<std::string> login_messages;
-    Check(rc, SQL_HANDLE_DBC, dbc.get(), &login_messages);
-    return std::make_unique<OdbcSession>(std::move(env), std::move(dbc));
+    try {
+      Check(rc, SQL_HANDLE_DBC, dbc.get(), &login_messages);
+    } catch (const Error& error) {
+      RethrowConnectFailure(error, request);
+    }
+    return std::make_unique<OdbcSession>(env, std::move(dbc));
   }
 
- private:
+  BraceStyle StyleOf(const Handle& env, const std::string& driver_name) {
+    const std::lock_guard lock(mutex_);
+    auto found = styles_.find(driver_name);
+    if (found == styles_.end())
+      found = styles_.emplace(driver_name, ProbeBraceStyle(env.get(), driver_name)).first;
+    return found->second;
+  }
+
+  // The language to name at login when it is already known for this server and
+  // login; integrated security is left to the driver.
+  std::optional<std::string> KnownLanguage(const ConnectRequest& request, const std::string& key) {
+    if (request.integrated_security) return std::string();
+    const std::lock_guard lock(mutex_);
+    const auto found = languages_.find(key);
+    if (found == languages_.end()) return std::nullopt;
+    return found->second;
+  }
+
+  void RememberLanguage(const std::string& key, const std::string& language) {
+    const std::lock_guard lock(mutex_);
+    languages_[key] = language;
+  }
+
   std::shared_ptr<Handle> Environment() {
+    const std::lock_guard lock(mutex_);
     if (!env_) {
       auto env = std::make_shared<Handle>(odbc::AllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE));
       Check(SQLSetEnvAttr(env->get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
@@ -153,7 +252,10 @@ class OdbcDriver final : public Driver {
     return env_;
   }
 
+  std::mutex mutex_;
   std::shared_ptr<Handle> env_;
+  std::map<std::string, BraceStyle> styles_;
+  std::map<std::string, std::string> languages_;  // by driver, server and login
 };
 
 }  // namespace

@@ -20,9 +20,30 @@ std::string Lower(std::string_view text) {
   return result;
 }
 
-// A value as the driver's connection-string parser reads it back: wrapped in
-// braces, with "}" doubled, when it holds a separator, a brace or spaces at its ends.
-std::string OdbcValue(const std::string& value) {
+// Whether a value must be braced to stay one value: it holds ";" or opens with "{"
+// (the driver manager reads past leading spaces before it looks for the brace).
+bool NeedsBraces(const std::string& value) {
+  const std::size_t first = value.find_first_not_of(' ');
+  return value.find(';') != std::string::npos || (first != std::string::npos && value[first] == '{');
+}
+
+// A value as the driver's connection-string parser reads it back. Braces are
+// needed around a value holding ";" or starting with "{"; ODBC's own rule also
+// braces "}" and spaces at the ends, with "}" doubled inside. FreeTDS before 1.4
+// takes a braced value verbatim up to the first "};" and undoes no doubling, so
+// for that driver a value is left bare where it can be, and one holding "};" cannot
+// be carried at all. `field` names the value in the refusal.
+std::string OdbcValue(const std::string& value, BraceStyle style, const char* field) {
+  if (style == BraceStyle::kVerbatim) {
+    if (!NeedsBraces(value)) return value;
+    if (value.find("};") != std::string::npos) {
+      throw Error(kErrInvalidUse,
+                  std::string("The ") + field +
+                      " holds \"};\", which the installed ODBC driver cannot receive; nothing "
+                      "was sent. A newer FreeTDS driver (1.4 or later) accepts it.");
+    }
+    return "{" + value + "}";
+  }
   const bool needs_braces = value.find_first_of(";{}") != std::string::npos ||
                             (!value.empty() && (value.front() == ' ' || value.back() == ' '));
   if (!needs_braces) return value;
@@ -43,15 +64,16 @@ bool IsPort(std::string_view text) {
 
 }  // namespace
 
-std::string OdbcConnectionString(const ConnectRequest& request, const std::string& driver_name) {
-  std::string server = request.server;
+Endpoint ResolveEndpoint(const std::string& server_text) {
+  std::string server = server_text;
   while (!server.empty() && server.front() == ' ') server.erase(0, 1);
   while (!server.empty() && server.back() == ' ') server.pop_back();
   // "tcp:" only names the protocol, which is the only one the driver speaks.
   if (Lower(server.substr(0, 4)) == "tcp:") server.erase(0, 4);
 
-  std::string host = server;
-  std::string port;
+  Endpoint endpoint{server, {}};
+  std::string& host = endpoint.host;
+  std::string& port = endpoint.port;
   const std::size_t comma = server.rfind(',');
   if (comma != std::string::npos && IsPort(std::string_view(server).substr(comma + 1))) {
     host = server.substr(0, comma);
@@ -68,22 +90,49 @@ std::string OdbcConnectionString(const ConnectRequest& request, const std::strin
   const bool local = machine.empty() || machine == "." || machine == "(local)";
   if (local) host = "localhost" + (backslash == std::string::npos ? std::string() : host.substr(backslash));
   if (local && port.empty() && backslash == std::string::npos) port = "1433";
+  return endpoint;
+}
 
+std::string DescribeEndpoint(const Endpoint& endpoint) {
+  if (!endpoint.port.empty()) return "server " + endpoint.host + ", port " + endpoint.port;
+  if (endpoint.host.find('\\') != std::string::npos) return "server " + endpoint.host;
+  return "server " + endpoint.host + ", port 1433";
+}
+
+std::string DriverKeyword(const std::string& driver_name) {
   std::string text = "DRIVER={";
   for (const char c : driver_name) {
     text += c;
     if (c == '}') text += '}';
   }
-  text += "};SERVER=" + OdbcValue(host);
+  return text + "}";
+}
+
+std::string OdbcConnectionString(const ConnectRequest& request, const std::string& driver_name,
+                                 BraceStyle style, const std::string& language) {
+  const Endpoint endpoint = ResolveEndpoint(request.server);
+  const std::string& host = endpoint.host;
+  const std::string& port = endpoint.port;
+  std::string text = DriverKeyword(driver_name) + ";SERVER=" + OdbcValue(host, style, "server name");
   if (!port.empty()) text += ";PORT=" + port;
-  if (!request.database.empty()) text += ";DATABASE=" + OdbcValue(request.database);
+  if (!request.database.empty()) text += ";DATABASE=" + OdbcValue(request.database, style, "database name");
   if (request.integrated_security) {
     text += ";Trusted_Connection=Yes";
   } else {
-    text += ";UID=" + OdbcValue(request.login) + ";PWD=" + OdbcValue(request.password);
+    text += ";UID=" + OdbcValue(request.login, style, "login") +
+            ";PWD=" + OdbcValue(request.password, style, "password");
   }
+  // A braced value must not stand last: FreeTDS before 1.4 would keep its brace.
+  if (!language.empty()) text += ";Language=" + OdbcValue(language, style, "language");
   text += ";TDS_Version=7.4;ClientCharset=UTF-8";
   return text;
+}
+
+bool NeedsBraceStyle(const ConnectRequest& request) {
+  for (const std::string* value : {&request.server, &request.database, &request.login, &request.password}) {
+    if (NeedsBraces(*value) && value->find('}') != std::string::npos) return true;
+  }
+  return false;
 }
 
 std::string StripDiagnosticPrefixes(const std::string& text) {
