@@ -13,6 +13,7 @@
 #include "platform/session.h"
 #include "platform/ui_services.h"
 #include "sqllib/csql.h"
+#include "sqllib/sql_quote.h"
 
 namespace app {
 namespace {
@@ -28,9 +29,11 @@ constexpr const char* kDatabaseListQuery = "Select name from sysdatabases where 
 constexpr const char* kTypeQuery =
     "Select systypes.name From syscolumns inner join systypes on systypes.xtype = syscolumns.xtype Where "
     "syscolumns.ID=Object_ID('MovCliente') and syscolumns.Name='DataSys'";
-constexpr const char* kIndexListQuery = "sp_helpindex movcliente";
+// The table is named as the type query names it: on a case-sensitive database
+// "movcliente" is another, missing table.
+constexpr const char* kIndexListQuery = "sp_helpindex MovCliente";
 constexpr const char* kConstraintListQuery = "sp_helpconstraint 'MovCliente'";
-constexpr const char* kStatisticsListQuery = "sp_helpstats movcliente";
+constexpr const char* kStatisticsListQuery = "sp_helpstats MovCliente";
 constexpr const char* kDropIndex = "Drop index MovCliente.";
 constexpr const char* kDropConstraint = "Alter Table MovCliente Drop Constraint  ";
 constexpr const char* kDropStatistics = "drop statistics MovCliente.";
@@ -75,8 +78,9 @@ void OpenList(Recordset& result, const char* query, const Connection& connection
 }
 
 // Walks `list` and runs `drop_prefix` + the row's `name_field` for every row whose
-// `keys_field` names DataSys. The walk ends when the end-of-list test or the move
-// itself fails (a broken connection), so it can never repeat without end.
+// `keys_field` names DataSys. A name that is not a regular identifier (SQL Server's
+// own tools name indexes "NonClusteredIndex-20240105-093000") is bracketed. The walk ends when the
+// end-of-list test or the move itself fails (a broken connection), so it can never repeat without end.
 void DropWhereKeysNameDataSys(Recordset& list, Connection& connection, const char* keys_field,
                               const char* name_field, const char* drop_prefix) {
   for (;;) {
@@ -88,7 +92,7 @@ void DropWhereKeysNameDataSys(Recordset& list, Connection& connection, const cha
     }
     if (at_end) return;
     if (Met([&] { return Lower(list.Value(keys_field).ToString()).find("datasys") != std::string::npos; })) {
-      Try([&] { connection.Execute(drop_prefix + list.Value(name_field).ToString()); });
+      Try([&] { connection.Execute(drop_prefix + csql::QuoteName(list.Value(name_field).ToString())); });
     }
     try {
       list.MoveNext();
@@ -143,11 +147,16 @@ class Run {
                                            0);
   }
 
-  // Returns false when a database could not be connected to.
+  // Returns false when the database list could not be read or a database could
+  // not be connected to; gErrCode and gErrDescription then say why.
   bool WalkDatabases() {
-    Try([&] {
-      database_list_.Open(kDatabaseListQuery, master_, CursorType::kForwardOnly, LockType::kReadOnly);
-    });
+    // A list that cannot be read is a failed connection, never an empty list: it
+    // would otherwise be reported as "nothing to do".
+    if (!Fails([&] {
+          database_list_.Open(kDatabaseListQuery, master_, CursorType::kForwardOnly, LockType::kReadOnly);
+        })) {
+      return false;
+    }
     if (Met([&] { return database_list_.Bof() && database_list_.Eof(); })) return true;
 
     for (;;) {
@@ -160,41 +169,37 @@ class Run {
       }
       if (at_end) break;
       std::string name;
-      try {
-        name = database_list_.Value("name").ToString();
-      } catch (const platform::Error& error) {
-        // Without a readable row there is no database to connect to: the
-        // connection step fails and ends the run, naming the real cause.
-        gErrCode = error.Number();
-        gErrDescription = error.Description();
-        return false;
-      }
+      // Without a readable row there is no database to connect to: the
+      // connection step fails and ends the run, naming the real cause.
+      if (!Fails([&] { name = database_list_.Value("name").ToString(); })) return false;
       view_.Refresh();
       view_.SetProgressCaption(name);
       if (!Connect(database_, name)) return false;
       ProcessDatabase(name);
       Try([&] { database_.Close(); });
-      try {
-        database_list_.MoveNext();
-      } catch (const std::exception&) {
-        // The list cannot move on; going round again would repeat this database
-        // without end.
-        return true;
-      }
+      // A list that cannot move on would repeat this database without end, and
+      // the databases after it would go unreported.
+      if (!Fails([&] { database_list_.MoveNext(); })) return false;
     }
     return true;
   }
 
-  void ProcessDatabase(const std::string& name) {
-    bool already_converted = false;
-    Try([&] { type_result_.Open(kTypeQuery, database_, CursorType::kForwardOnly, LockType::kReadOnly); });
-    if (Met([&] { return IsOpenAndNotEmpty(type_result_); })) {
-      if (Met([&] { return TrimSpaces(Lower(type_result_.Value("name").ToString())) == "datetime"; })) {
-        already_converted = true;
-      }
+  // Runs `step`; on a platform error hands its number and text to gErrCode and
+  // gErrDescription and returns false.
+  template <typename Step>
+  static bool Fails(Step&& step) {
+    try {
+      step();
+      return true;
+    } catch (const platform::Error& error) {
+      gErrCode = error.Number();
+      gErrDescription = error.Description();
+      return false;
     }
-    Try([&] { type_result_.Close(); });
-    if (already_converted) return;
+  }
+
+  void ProcessDatabase(const std::string& name) {
+    if (AlreadyConverted()) return;
 
     // The drops and the column change of one database form one transaction, so
     // that a database whose change fails keeps its indexes, statistics and
@@ -204,43 +209,9 @@ class Run {
       database_.BeginTrans();
       in_transaction = true;
     });
-
-    OpenList(list_result_, kIndexListQuery, database_);
-    if (Met([&] { return IsOpenAndNotEmpty(list_result_); })) {
-      DropWhereKeysNameDataSys(list_result_, database_, "index_keys", "index_name", kDropIndex);
-    }
-    Try([&] { list_result_.Close(); });
-
-    Try([&] { constraint_result_ = database_.Execute(kConstraintListQuery); });
-    Try([&] { list_result_ = constraint_result_.NextRecordset(); });
-    std::string constraint_name;
-    if (Met([&] { return IsOpenAndNotEmpty(list_result_); })) {
-      // Only the first constraint row is looked at.
-      if (Met([&] {
-            return Lower(list_result_.Value("constraint_type").ToString()).find("datasys") !=
-                   std::string::npos;
-          })) {
-        Try([&] { constraint_name = list_result_.Value("constraint_name").ToString(); });
-      }
-    }
-    if (!constraint_name.empty()) {
-      Try([&] { database_.Execute(kDropConstraint + constraint_name); });
-    }
-    if (Met([&] { return constraint_result_.State() == platform::kStateOpen; })) {
-      Try([&] { constraint_result_.Close(); });
-    }
-    if (Met([&] { return list_result_.State() == platform::kStateOpen; })) {
-      Try([&] { list_result_.Close(); });
-    }
-
-    OpenList(list_result_, kStatisticsListQuery, database_);
-    if (Met([&] { return list_result_.State() == platform::kStateOpen; })) {
-      if (Met([&] { return !(list_result_.Bof() && list_result_.Eof()); })) {
-        DropWhereKeysNameDataSys(list_result_, database_, "statistics_keys", "statistics_name",
-                                 kDropStatistics);
-      }
-      Try([&] { list_result_.Close(); });
-    }
+    DropIndexes();
+    DropFirstConstraint();
+    DropStatistics();
 
     bool changed = false;
     try {
@@ -251,6 +222,72 @@ class Run {
     if (in_transaction) changed = Finish(changed);
     if (!changed) failed_list_ += name + ";";
     detected_list_ += name + ";";
+  }
+
+  // The type query joins on the storage type, so a column can come back under
+  // several names: an alias type built on datetime ("DataHora") sorts before
+  // "datetime" itself. The column is converted when any row says datetime; a row
+  // that cannot be read counts as saying so.
+  bool AlreadyConverted() {
+    bool converted = false;
+    Try([&] { type_result_.Open(kTypeQuery, database_, CursorType::kForwardOnly, LockType::kReadOnly); });
+    if (Met([&] { return IsOpenAndNotEmpty(type_result_); })) {
+      for (bool at_end = false; !converted && !at_end;) {
+        converted =
+            Met([&] { return TrimSpaces(Lower(type_result_.Value("name").ToString())) == "datetime"; });
+        try {
+          type_result_.MoveNext();
+          at_end = type_result_.Eof();
+        } catch (const std::exception&) {
+          at_end = true;
+        }
+      }
+    }
+    Try([&] { type_result_.Close(); });
+    return converted;
+  }
+
+  void DropIndexes() {
+    OpenList(list_result_, kIndexListQuery, database_);
+    if (Met([&] { return IsOpenAndNotEmpty(list_result_); })) {
+      DropWhereKeysNameDataSys(list_result_, database_, "index_keys", "index_name", kDropIndex);
+    }
+    Try([&] { list_result_.Close(); });
+  }
+
+  // Only the first row of the constraint list is looked at.
+  void DropFirstConstraint() {
+    Try([&] { constraint_result_ = database_.Execute(kConstraintListQuery); });
+    Try([&] { list_result_ = constraint_result_.NextRecordset(); });
+    std::string constraint_name;
+    if (Met([&] { return IsOpenAndNotEmpty(list_result_); })) {
+      if (Met([&] {
+            return Lower(list_result_.Value("constraint_type").ToString()).find("datasys") !=
+                   std::string::npos;
+          })) {
+        Try([&] { constraint_name = list_result_.Value("constraint_name").ToString(); });
+      }
+    }
+    if (!constraint_name.empty()) {
+      Try([&] { database_.Execute(kDropConstraint + csql::QuoteName(constraint_name)); });
+    }
+    if (Met([&] { return constraint_result_.State() == platform::kStateOpen; })) {
+      Try([&] { constraint_result_.Close(); });
+    }
+    if (Met([&] { return list_result_.State() == platform::kStateOpen; })) {
+      Try([&] { list_result_.Close(); });
+    }
+  }
+
+  void DropStatistics() {
+    OpenList(list_result_, kStatisticsListQuery, database_);
+    if (Met([&] { return list_result_.State() == platform::kStateOpen; })) {
+      if (Met([&] { return !(list_result_.Bof() && list_result_.Eof()); })) {
+        DropWhereKeysNameDataSys(list_result_, database_, "statistics_keys", "statistics_name",
+                                 kDropStatistics);
+      }
+      Try([&] { list_result_.Close(); });
+    }
   }
 
   // Commits a successful change, rolls back a failed one. A commit that fails

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "conversion_statements.h"
+#include "platform/driver.h"
 #include "platform/main_mod.h"
 #include "platform/ui_services.h"
 #include "scripted_driver.h"
@@ -59,12 +60,12 @@ class ConversionRunTest : public ::testing::Test {
   // The dependents SQL Server reports for a table with an index on NumRegisto and
   // DataSys, one on Cliente only, a default on DataSys and a user statistic on it.
   void TypicalDependents(const std::string& database) {
-    driver_->OnExecute(database, "sp_helpindex movcliente",
+    driver_->OnExecute(database, "sp_helpindex MovCliente",
                        Reply({Table({"index_name", "index_description", "index_keys"},
                                     {{"IX_Registo", "nonclustered located on PRIMARY", "NumRegisto, DataSys"},
                                      {"IX_Cliente", "nonclustered located on PRIMARY", "Cliente"}})}));
     Constraints(database, {{"DEFAULT on column DataSys", "DF_MovCliente_DataSys"}});
-    driver_->OnExecute(database, "sp_helpstats movcliente",
+    driver_->OnExecute(database, "sp_helpstats MovCliente",
                        Reply({Table({"statistics_name", "statistics_keys"},
                                     {{"ST_DataSys", "DataSys"}, {"ST_Cliente", "Cliente"}})}));
   }
@@ -100,11 +101,11 @@ TEST_F(ConversionRunTest, ConvertsInOneTransactionWithTheExactStatements) {
   EXPECT_EQ(driver_->Trace("Parvimar01"), (std::vector<std::string>{
                                               kTypeQuery,
                                               "<begin>",
-                                              "sp_helpindex movcliente",
+                                              "sp_helpindex MovCliente",
                                               "Drop index MovCliente.IX_Registo",
                                               "sp_helpconstraint 'MovCliente'",
                                               "Alter Table MovCliente Drop Constraint  DF_MovCliente_DataSys",
-                                              "sp_helpstats movcliente",
+                                              "sp_helpstats MovCliente",
                                               "drop statistics MovCliente.ST_DataSys",
                                               kAlter,
                                               "<commit>",
@@ -155,18 +156,21 @@ TEST_F(ConversionRunTest, NoMatchingDatabaseTouchesNothing) {
 }
 
 TEST_F(ConversionRunTest, TypeNamesAreComparedLowerCasedAndTrimmed) {
-  // Capitals and padding count as converted; smalldatetime does not; only the
-  // first row of the type result is looked at.
-  Databases({"ParvimarA", "ParvimarB", "ParvimarC"});
+  // Capitals and padding count as converted; smalldatetime does not. The query
+  // joins on the storage type, so any row naming datetime means converted, even
+  // after an alias type built on datetime.
+  Databases({"ParvimarA", "ParvimarB", "ParvimarC", "ParvimarD"});
   TypeOf("ParvimarA", {" DateTime  "});
   TypeOf("ParvimarB", {"DATETIME", "smalldatetime"});
-  TypeOf("ParvimarC", {"smalldatetime", "datetime"});
+  TypeOf("ParvimarC", {"DataHora", "datetime"});
+  TypeOf("ParvimarD", {"smalldatetime", "DataCurta"});
 
   const auto outcome = app::RunConversion(view_);
 
   EXPECT_EQ(driver_->Statements("ParvimarA"), std::vector<std::string>{kTypeQuery});
   EXPECT_EQ(driver_->Statements("ParvimarB"), std::vector<std::string>{kTypeQuery});
-  EXPECT_EQ(outcome.detected_list, "ParvimarC;");
+  EXPECT_EQ(driver_->Statements("ParvimarC"), std::vector<std::string>{kTypeQuery});
+  EXPECT_EQ(outcome.detected_list, "ParvimarD;");
 }
 
 TEST_F(ConversionRunTest, AllConvertedShowsNoInconsistencies) {
@@ -239,11 +243,11 @@ TEST_F(ConversionRunTest, KeyTestsAreSubstringTestsOnTheLowerCasedText) {
   Databases({"Parvimar01"});
   TypeOf("Parvimar01", {"smalldatetime"});
   driver_->OnExecute(
-      "Parvimar01", "sp_helpindex movcliente",
+      "Parvimar01", "sp_helpindex MovCliente",
       Reply({Table({"index_name", "index_description", "index_keys"},
                    {{"IX_Old", "nonclustered", "DATASYSOLD"}, {"IX_Num", "clustered", "NumRegisto"}})}));
   Constraints("Parvimar01", {{"CHECK on column DataSys", "CK_Data"}});
-  driver_->OnExecute("Parvimar01", "sp_helpstats movcliente",
+  driver_->OnExecute("Parvimar01", "sp_helpstats MovCliente",
                      Reply({Table({"statistics_name", "statistics_keys"}, {{"_WA_Sys_1", "datasys"}})}));
 
   app::RunConversion(view_);
@@ -263,13 +267,13 @@ TEST_F(ConversionRunTest, KeyTestsAreSubstringTestsOnTheLowerCasedText) {
 TEST_F(ConversionRunTest, MissingTableCountsAsNeedingTheChangeAndFails) {
   Databases({"ParvimarSemTabela"});
   driver_->OnExecute("ParvimarSemTabela", kTypeQuery, Reply({Table({"name"}, {})}));
-  driver_->FailExecute("ParvimarSemTabela", "sp_helpindex movcliente",
+  driver_->FailExecute("ParvimarSemTabela", "sp_helpindex MovCliente",
                        Error(15009,
                              "The object 'movcliente' does not exist in database 'ParvimarSemTabela' or is "
                              "invalid for this operation."));
   driver_->FailExecute("ParvimarSemTabela", "sp_helpconstraint 'MovCliente'",
                        Error(15009, "The object 'MovCliente' does not exist."));
-  driver_->FailExecute("ParvimarSemTabela", "sp_helpstats movcliente",
+  driver_->FailExecute("ParvimarSemTabela", "sp_helpstats MovCliente",
                        Error(15009, "The object 'movcliente' does not exist."));
   driver_->FailExecute("ParvimarSemTabela", kAlter, Error(4902, "Cannot find the object \"MovCliente\"."));
 
@@ -298,13 +302,13 @@ TEST_F(ConversionRunTest, TableWithoutIndexesGivesNoResultAndNoDrops) {
   platform::BatchReply message_only;
   message_only.messages = {
       "The object 'movcliente' does not have any indexes, or you do not have permissions."};
-  driver_->OnExecute("Parvimar01", "sp_helpindex movcliente", message_only);
+  driver_->OnExecute("Parvimar01", "sp_helpindex MovCliente", message_only);
 
   const auto outcome = app::RunConversion(view_);
 
   EXPECT_EQ(driver_->Trace("Parvimar01"),
-            (std::vector<std::string>{kTypeQuery, "<begin>", "sp_helpindex movcliente",
-                                      "sp_helpconstraint 'MovCliente'", "sp_helpstats movcliente", kAlter,
+            (std::vector<std::string>{kTypeQuery, "<begin>", "sp_helpindex MovCliente",
+                                      "sp_helpconstraint 'MovCliente'", "sp_helpstats MovCliente", kAlter,
                                       "<commit>"}));
   EXPECT_EQ(outcome.failed_list, "");
 }
@@ -357,14 +361,44 @@ TEST_F(ConversionRunTest, FailingDropsDoNotStopTheRun) {
             statements.end());
 }
 
-TEST_F(ConversionRunTest, FailedDatabaseListGoesStraightToTheClosingMessage) {
-  driver_->FailExecute("master", kListQuery, Error(208, "Invalid object name 'sysdatabases'."));
+TEST_F(ConversionRunTest, FailedDatabaseListEndsTheRunAsAFailedConnection) {
+  // Nothing may be reported as done when the list was never read.
+  const Error failures[] = {Error(208, "Invalid object name 'sysdatabases'.", "42S02"),
+                            Error(platform::kErrDriverFailure, "Communication link failure", "08S01")};
+  for (const auto& failure : failures) {
+    SCOPED_TRACE(failure.Description());
+    ui_->boxes.clear();
+    ui_->pointer_history.clear();
+    driver_->FailExecute("master", kListQuery, failure);
 
-  const auto outcome = app::RunConversion(view_);
+    const auto outcome = app::RunConversion(view_);
 
-  EXPECT_EQ(outcome.status, app::ConversionOutcome::Status::kCompleted);
-  EXPECT_EQ(Boxes(), (std::vector<std::pair<std::string, int>>{{kNoInconsistencies, 64}}));
-  EXPECT_EQ(driver_->Requests().size(), 1u);
+    EXPECT_EQ(outcome.status, app::ConversionOutcome::Status::kConnectionFailed);
+    EXPECT_EQ(Boxes(), (std::vector<std::pair<std::string, int>>{
+                           {std::to_string(failure.Number()) + "\r" + failure.Description(), 16}}));
+    EXPECT_EQ(ui_->pointer_history, (std::vector<int>{11, 0}));
+    EXPECT_EQ(outcome.detected_list, "");
+  }
+}
+
+TEST_F(ConversionRunTest, NamesThatAreNotRegularIdentifiersAreBracketed) {
+  Databases({"Parvimar01"});
+  TypeOf("Parvimar01", {"smalldatetime"});
+  driver_->OnExecute("Parvimar01", "sp_helpindex MovCliente",
+                     Reply({Table({"index_name", "index_description", "index_keys"},
+                                  {{"NonClusteredIndex-20240105-093000", "nonclustered", "DataSys"}})}));
+  Constraints("Parvimar01", {{"DEFAULT on column DataSys", "DF Data]Sys"}});
+  driver_->OnExecute("Parvimar01", "sp_helpstats MovCliente",
+                     Reply({Table({"statistics_name", "statistics_keys"}, {{"Stat 1", "DataSys"}})}));
+
+  app::RunConversion(view_);
+
+  EXPECT_EQ(
+      driver_->Statements("Parvimar01"),
+      (std::vector<std::string>{
+          kTypeQuery, "sp_helpindex MovCliente", "Drop index MovCliente.[NonClusteredIndex-20240105-093000]",
+          "sp_helpconstraint 'MovCliente'", "Alter Table MovCliente Drop Constraint  [DF Data]]Sys]",
+          "sp_helpstats MovCliente", "drop statistics MovCliente.[Stat 1]", kAlter}));
 }
 
 }  // namespace
