@@ -25,24 +25,6 @@
 
 namespace {
 
-// The window's fields, fixed; progress is only counted, so that printing does
-// not weigh on the figures.
-class SilentView final : public app::ConversionView {
- public:
-  SilentView(std::string server, std::string login, std::string password)
-      : server_(std::move(server)), login_(std::move(login)), password_(std::move(password)) {}
-  std::string ServerText() override { return server_; }
-  std::string LoginText() override { return login_; }
-  std::string PasswordText() override { return password_; }
-  void Refresh() override {}
-  void SetProgressCaption(const std::string&) override { ++databases_; }
-  [[nodiscard]] long Databases() const { return databases_; }
-
- private:
-  std::string server_, login_, password_;
-  long databases_ = 0;
-};
-
 double Seconds(const timeval& t) {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
 }
@@ -89,7 +71,8 @@ int main(int argc, char** argv) {
   // The closing message boxes are kept, not shown: two boxes whatever the fleet's size.
   auto ui = std::make_shared<platform::RecordingUi>();
   platform::SetUi(ui);
-  SilentView view(server, login, password);
+  long databases = 0;
+  app::FixedFieldsView view(server, login, password, [&databases](const std::string&) { ++databases; });
 
   const auto start = std::chrono::steady_clock::now();
   const app::ConversionOutcome outcome = app::RunConversion(view);
@@ -102,7 +85,7 @@ int main(int argc, char** argv) {
       "{\"status\":\"%s\",\"databases\":%ld,\"detected\":%ld,\"failed\":%ld,\"wall_seconds\":%.6f,"
       "\"user_seconds\":%.6f,\"system_seconds\":%.6f,\"cpu_seconds\":%.6f,\"peak_rss_kib\":%ld,"
       "\"ru_maxrss_kib\":%ld}\n",
-      completed ? "completed" : "connection_failed", view.Databases(), CountNames(outcome.detected_list),
+      completed ? "completed" : "connection_failed", databases, CountNames(outcome.detected_list),
       CountNames(outcome.failed_list), wall.count(), Seconds(usage.ru_utime), Seconds(usage.ru_stime),
       Seconds(usage.ru_utime) + Seconds(usage.ru_stime), PeakResidentKib(), usage.ru_maxrss);
   return completed ? 0 : 2;

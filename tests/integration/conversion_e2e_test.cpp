@@ -16,21 +16,6 @@ using Boxes = std::vector<std::pair<std::string, int>>;
 
 constexpr const char* kNoInconsistencies = "Processo Terminado!\rNão foram detectadas incosistências";
 
-class FieldsView final : public app::ConversionView {
- public:
-  FieldsView(std::string server, std::string login, std::string password)
-      : server_(std::move(server)), login_(std::move(login)), password_(std::move(password)) {}
-  std::string ServerText() override { return server_; }
-  std::string LoginText() override { return login_; }
-  std::string PasswordText() override { return password_; }
-  void Refresh() override {}
-  void SetProgressCaption(const std::string& caption) override { captions.push_back(caption); }
-  std::vector<std::string> captions;
-
- private:
-  std::string server_, login_, password_;
-};
-
 enum class Target { kStandin, kRealServer };
 
 void PrintTo(Target target, std::ostream* out) {
@@ -51,11 +36,11 @@ class ConversionEndToEnd : public ::testing::TestWithParam<Target> {
   void TearDown() override { platform::SetUi(nullptr); }
 
   app::ConversionOutcome Run(const std::string& password_override = {}) {
-    FieldsView view(backend_->Server(), backend_->Login(),
-                    password_override.empty() ? backend_->Password() : password_override);
-    auto outcome = app::RunConversion(view);
-    captions_ = view.captions;
-    return outcome;
+    captions_.clear();
+    app::FixedFieldsView view(backend_->Server(), backend_->Login(),
+                              password_override.empty() ? backend_->Password() : password_override,
+                              [this](const std::string& caption) { captions_.push_back(caption); });
+    return app::RunConversion(view);
   }
   Boxes Shown() const {
     Boxes boxes;

@@ -12,7 +12,8 @@ namespace app {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitChangeFailed = 1;
 inline constexpr int kExitConnectionFailed = 2;
-inline constexpr int kExitUsage = 64;  // EX_USAGE
+inline constexpr int kExitUsage = 64;          // EX_USAGE
+inline constexpr int kExitInternalError = 70;  // EX_SOFTWARE
 
 // The environment variable that may hold the password.
 inline constexpr const char* kPasswordVariable = "TAVINOR_PASSWORD";

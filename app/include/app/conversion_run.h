@@ -4,7 +4,9 @@
 // through the UI services (message boxes, the program-wide pointer).
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace app {
 
@@ -21,6 +23,29 @@ class ConversionView {
   virtual void Refresh() = 0;
   // The progress label's caption: the name of the database being processed.
   virtual void SetProgressCaption(const std::string& caption) = 0;
+};
+
+// A view whose fields hold fixed texts, for runs without a window (the command
+// line, the benchmark, the tests). Each progress caption goes to `on_progress`.
+class FixedFieldsView final : public ConversionView {
+ public:
+  FixedFieldsView(std::string server, std::string login, std::string password,
+                  std::function<void(const std::string&)> on_progress = {})
+      : server_(std::move(server)),
+        login_(std::move(login)),
+        password_(std::move(password)),
+        on_progress_(std::move(on_progress)) {}
+  std::string ServerText() override { return server_; }
+  std::string LoginText() override { return login_; }
+  std::string PasswordText() override { return password_; }
+  void Refresh() override {}
+  void SetProgressCaption(const std::string& caption) override {
+    if (on_progress_) on_progress_(caption);
+  }
+
+ private:
+  std::string server_, login_, password_;
+  std::function<void(const std::string&)> on_progress_;
 };
 
 struct ConversionOutcome {

@@ -1,7 +1,9 @@
 // tavinor-convert: the conversion run from the command line.
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -13,21 +15,6 @@
 
 namespace {
 
-// The run's view of a terminal: fixed field values, progress printed as a line.
-class ConsoleView final : public app::ConversionView {
- public:
-  ConsoleView(std::string server, std::string login, std::string password)
-      : server_(std::move(server)), login_(std::move(login)), password_(std::move(password)) {}
-  std::string ServerText() override { return server_; }
-  std::string LoginText() override { return login_; }
-  std::string PasswordText() override { return password_; }
-  void Refresh() override {}
-  void SetProgressCaption(const std::string& caption) override { std::cout << caption << std::endl; }
-
- private:
-  std::string server_, login_, password_;
-};
-
 std::optional<std::string> ReadLine(std::istream& in) {
   std::string line;
   if (!std::getline(in, line)) return std::nullopt;
@@ -35,26 +22,41 @@ std::optional<std::string> ReadLine(std::istream& in) {
   return line;
 }
 
+// Asks on the controlling terminal itself, whatever standard input is: echo is
+// turned off on that terminal and the answer is read from it, and echo comes back
+// however the read ends. nullopt when there is no terminal to ask on.
 std::optional<std::string> PromptWithoutEcho() {
-  std::fstream tty("/dev/tty");
-  if (!tty) return std::nullopt;
+  const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
   termios saved{};
-  const int fd = STDIN_FILENO;
-  const bool is_tty = isatty(fd) && tcgetattr(fd, &saved) == 0;
-  if (!is_tty) return std::nullopt;
+  if (tcgetattr(fd, &saved) != 0) {
+    close(fd);
+    return std::nullopt;
+  }
   termios quiet = saved;
   quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+  quiet.c_lflag |= static_cast<tcflag_t>(ECHONL);
   tcsetattr(fd, TCSAFLUSH, &quiet);
-  std::cerr << "Password: " << std::flush;
-  auto line = ReadLine(std::cin);
+  constexpr char kPrompt[] = "Password: ";
+  [[maybe_unused]] const ssize_t shown = write(fd, kPrompt, sizeof kPrompt - 1);
+  std::string line;
+  bool ended = false;
+  for (char c; !ended;) {
+    const ssize_t got = read(fd, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || c == '\n') {
+      ended = true;
+    } else {
+      line += c;
+    }
+  }
   tcsetattr(fd, TCSAFLUSH, &saved);
-  std::cerr << '\n';
+  close(fd);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   EDiv::SetCommandLine(argc, argv);
   std::string error;
   auto options = app::ParseCliOptions({argv + 1, argv + argc}, error);
@@ -79,8 +81,24 @@ int main(int argc, char** argv) {
                                       },
                                       PromptWithoutEcho});
   platform::SetUi(std::make_shared<platform::ConsoleUi>());
-  ConsoleView view(options->server, options->login, password);
+  app::FixedFieldsView view(options->server, options->login, password,
+                            [](const std::string& caption) { std::cout << caption << std::endl; });
   const app::ConversionOutcome outcome = app::RunConversion(view);
   if (outcome.status == app::ConversionOutcome::Status::kConnectionFailed) return app::kExitConnectionFailed;
   return outcome.failed_list.empty() ? app::kExitOk : app::kExitChangeFailed;
+}
+
+}  // namespace
+
+// An error nothing else handled is reported, never left to end the process
+// uncaught (which would abort and dump core).
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "tavinor-convert: internal error: " << error.what() << '\n';
+  } catch (...) {
+    std::cerr << "tavinor-convert: internal error\n";
+  }
+  return app::kExitInternalError;
 }
