@@ -93,17 +93,27 @@ TEST(ConvertCommandLine, DemoFleetPrintsProgressAndMessagesAndExitsOne) {
             "Não foi possível alterar as seguintes bases de dados: Parvimar04;Parvimar05;Parvimar06;\n");
 }
 
-TEST(ConvertCommandLine, NothingListeningGivesTheDriversErrorAndExitsTwo) {
-  const auto run = RunConvert({"--server", "127.0.0.1," + std::to_string(UnusedPort()), "--login", "sa"}, "");
-
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_EQ(run.out, "");
-  // "<driver's number>\n<driver's text>", without the driver's bracketed prefixes.
-  const auto newline = run.err.find('\n');
-  ASSERT_NE(newline, std::string::npos) << run.err;
-  EXPECT_EQ(run.err.substr(0, newline), "20009") << run.err;
-  EXPECT_NE(run.err.find("Unable to connect"), std::string::npos) << run.err;
-  EXPECT_EQ(run.err.find("[FreeTDS]"), std::string::npos) << run.err;
+TEST(ConvertCommandLine, UnreachableServerSaysWhyAndWhereAndExitsTwo) {
+  // "<driver's number>\n<driver's text> (<what was tried>)", without the driver's
+  // bracketed prefixes.
+  const int port = UnusedPort();
+  const struct {
+    std::string server, number, text;
+  } cases[] = {
+      {"127.0.0.1," + std::to_string(port), "20009", "(server 127.0.0.1, port " + std::to_string(port) + ")"},
+      {"nosuchhost.invalid", "20013", "Unknown host machine name. (server nosuchhost.invalid, port 1433)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.server);
+    const auto run = RunConvert({"--server", c.server, "--login", "sa"}, "");
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.out, "");
+    const auto newline = run.err.find('\n');
+    ASSERT_NE(newline, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.substr(0, newline), c.number) << run.err;
+    EXPECT_NE(run.err.find(c.text), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("[FreeTDS]"), std::string::npos) << run.err;
+  }
 }
 
 TEST(ConvertCommandLine, BadUsageExitsSixtyFourAndHelpExitsZero) {

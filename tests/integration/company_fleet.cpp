@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/session.h"
+#include "sqllib/sql_quote.h"
 #include "standin_process.h"
 
 namespace e2e {
@@ -28,19 +29,32 @@ std::string Lower(std::string text) {
   return text;
 }
 
-json ScenarioFor(const std::vector<CompanyDatabase>& databases) {
+// The company the run must leave alone, whatever the test seeds.
+CompanyDatabase OtherCompany() {
+  CompanyDatabase other;
+  other.name = "OutraEmpresa";
+  return other;
+}
+
+json ScenarioFor(const std::vector<CompanyDatabase>& databases, const std::vector<TestLogin>& logins) {
   json scenario = {
       {"logins",
        json::array({{{"name", "sa"}, {"password", kStandinPassword}, {"server_roles", {"sysadmin"}}}})},
       {"databases", json::array()},
   };
-  // A company under another name, which the run must leave alone.
-  CompanyDatabase other;
-  other.name = "OutraEmpresa";
+  for (const auto& login : logins) {
+    json entry = {{"name", login.name}, {"password", login.password}, {"server_roles", {"sysadmin"}}};
+    if (!login.default_language.empty()) entry["default_language"] = login.default_language;
+    scenario["logins"].push_back(entry);
+  }
   std::vector<CompanyDatabase> all = databases;
-  all.push_back(other);
+  all.push_back(OtherCompany());
   for (const auto& company : all) {
     json database = {{"name", company.name}, {"tables", json::array()}};
+    if (company.case_sensitive) database["case_sensitive"] = true;
+    for (const auto& alias : company.datetime_aliases) {
+      database["alias_types"].push_back({{"name", alias}, {"base_type", "datetime"}});
+    }
     if (!company.datasys_type.empty()) {
       json rows = json::array();
       int number = 1;
@@ -57,7 +71,7 @@ json ScenarioFor(const std::vector<CompanyDatabase>& databases) {
            {{{"type", "PRIMARY KEY"}, {"name", "PK_MovCliente"}, {"columns", {"NumRegisto"}}}}},
       };
       if (company.dependents) {
-        table["indexes"] = {{{"name", "IX_MovCliente_Registo"}, {"keys", {"NumRegisto", "DataSys"}}},
+        table["indexes"] = {{{"name", company.registo_index}, {"keys", {"NumRegisto", "DataSys"}}},
                             {{"name", "IX_MovCliente_Cliente"}, {"keys", {"Cliente"}}}};
         table["statistics"] = {
             {{"name", "ST_MovCliente_DataSys"}, {"columns", {"DataSys"}}, {"auto_created", false}},
@@ -85,7 +99,7 @@ class StandinBackend final : public Backend {
   void Seed(const std::vector<CompanyDatabase>& databases) override {
     scenario_path_ =
         std::filesystem::temp_directory_path() / ("tavinor-e2e-" + std::to_string(getpid()) + ".json");
-    std::ofstream(scenario_path_) << ScenarioFor(databases).dump(2);
+    std::ofstream(scenario_path_) << ScenarioFor(databases, logins_).dump(2);
     process_.emplace(STANDIN_EXECUTABLE, scenario_path_.string());
   }
   ~StandinBackend() override {
@@ -95,18 +109,26 @@ class StandinBackend final : public Backend {
   std::string Server() const override { return process_->Server(); }
   std::string Login() const override { return "sa"; }
   std::string Password() const override { return kStandinPassword; }
+  void AddLogin(const TestLogin& login) override { logins_.push_back(login); }
 
   TableState State(const std::string& database) override {
     TableState state;
-    const json db = process_->ControlJson("STATE " + database);
+    const json db = process_->ControlJson("STATE " + database + " ROWS");
     for (const auto& table : db["tables"]) {
       if (Lower(table["name"]) != "movcliente") continue;
       state.has_table = true;
-      for (const auto& column : table["columns"]) {
+      std::size_t datasys = 0;
+      for (std::size_t i = 0; i < table["columns"].size(); ++i) {
+        const auto& column = table["columns"][i];
         if (Lower(column["name"]) != "datasys") continue;
         // "nvarchar(20)" reads "nvarchar", as the real server's catalogue names it.
         const std::string type = column["type"];
         state.datasys_type = type.substr(0, type.find('('));
+        datasys = i;
+      }
+      for (const auto& row : table["rows"]) {
+        const auto& value = row[datasys];
+        state.datasys_values.push_back(value.is_null() ? "" : value.get<std::string>().substr(0, 19));
       }
       for (const auto& index : table["indexes"]) state.indexes.push_back(index["name"]);
       for (const auto& statistic : table["statistics"]) {
@@ -125,6 +147,7 @@ class StandinBackend final : public Backend {
  private:
   std::filesystem::path scenario_path_;
   std::optional<testsupport::StandinProcess> process_;
+  std::vector<TestLogin> logins_;
 };
 
 // Runs T-SQL on a real server through the product's own session layer.
@@ -141,20 +164,37 @@ class RealServerBackend final : public Backend {
       existing.push_back(list.Value("name").ToString());
     }
     for (const auto& name : existing) Drop(master, name);
-    for (const auto& company : databases) {
-      master.Execute("CREATE DATABASE [" + company.name + "]");
+    for (const auto& login : logins_) {
+      DropLogin(master, login.name);
+      std::string create = "CREATE LOGIN " + csql::QuoteName(login.name) +
+                           " WITH PASSWORD = " + csql::QuoteLiteral(login.password) + ", CHECK_POLICY = OFF";
+      if (!login.default_language.empty())
+        create += ", DEFAULT_LANGUAGE = " + csql::QuoteName(login.default_language);
+      master.Execute(create);
+      master.Execute("EXEC sp_addsrvrolemember " + csql::QuoteLiteral(login.name) + ", 'sysadmin'");
+    }
+    std::vector<CompanyDatabase> all = databases;
+    all.push_back(OtherCompany());
+    Drop(master, OtherCompany().name);
+    for (const auto& company : all) {
+      master.Execute("CREATE DATABASE " + csql::QuoteName(company.name) +
+                     (company.case_sensitive ? " COLLATE Latin1_General_CS_AS" : ""));
+      seeded_.push_back(company.name);
       if (company.datasys_type.empty()) continue;
       auto db = Open(company.name);
+      for (const auto& alias : company.datetime_aliases)
+        db.Execute("CREATE TYPE " + csql::QuoteName(alias) + " FROM datetime");
       db.Execute("CREATE TABLE MovCliente (NumRegisto int NOT NULL, Cliente nvarchar(20) NULL, DataSys " +
                  company.datasys_type + " NULL, CONSTRAINT PK_MovCliente PRIMARY KEY (NumRegisto))");
       int number = 1;
       for (const auto& value : company.datasys_values) {
         db.Execute("INSERT INTO MovCliente (NumRegisto, Cliente, DataSys) VALUES (" + std::to_string(number) +
-                   ", 'CLI" + std::to_string(number) + "', '" + value + "')");
+                   ", 'CLI" + std::to_string(number) + "', " + csql::QuoteLiteral(value) + ")");
         ++number;
       }
       if (!company.dependents) continue;
-      db.Execute("CREATE INDEX IX_MovCliente_Registo ON MovCliente (NumRegisto, DataSys)");
+      db.Execute("CREATE INDEX " + csql::QuoteName(company.registo_index) +
+                 " ON MovCliente (NumRegisto, DataSys)");
       db.Execute("CREATE INDEX IX_MovCliente_Cliente ON MovCliente (Cliente)");
       db.Execute("CREATE STATISTICS ST_MovCliente_DataSys ON MovCliente (DataSys)");
       db.Execute(
@@ -162,14 +202,19 @@ class RealServerBackend final : public Backend {
       if (!company.datasys_default_first) {
         db.Execute("ALTER TABLE MovCliente ADD CONSTRAINT DF_MovCliente_Cliente DEFAULT ('') FOR Cliente");
       }
+      // The server makes its own automatic statistics, under names of its own,
+      // when a query filters on a column.
+      db.Execute("SELECT COUNT(*) FROM MovCliente WHERE DataSys IS NOT NULL AND Cliente <> ''");
     }
-    seeded_ = databases;
   }
+
+  void AddLogin(const TestLogin& login) override { logins_.push_back(login); }
 
   ~RealServerBackend() override {
     try {
       auto master = Open("master");
-      for (const auto& company : seeded_) Drop(master, company.name);
+      for (const auto& name : seeded_) Drop(master, name);
+      for (const auto& login : logins_) DropLogin(master, login.name);
     } catch (const platform::Error&) {
       // Leaving test databases behind is not worth failing the run for.
     }
@@ -193,6 +238,12 @@ class RealServerBackend final : public Backend {
     state.statistics = Names(db,
                              "select s.name from sys.stats s where s.object_id = object_id('MovCliente') and "
                              "s.user_created = 1");
+    for (auto values =
+             db.Execute("select convert(varchar(19), DataSys, 120) as v from MovCliente order by NumRegisto");
+         !values.Eof(); values.MoveNext()) {
+      const auto value = values.Value("v");
+      state.datasys_values.push_back(value.IsNull() ? "" : value.ToString());
+    }
     state.constraints =
         Names(db,
               "select name from sys.objects where parent_object_id = object_id('MovCliente') and "
@@ -201,7 +252,8 @@ class RealServerBackend final : public Backend {
   }
 
   void TakeOffline(const std::string& database) override {
-    Open("master").Execute("ALTER DATABASE [" + database + "] SET OFFLINE WITH ROLLBACK IMMEDIATE");
+    Open("master").Execute("ALTER DATABASE " + csql::QuoteName(database) +
+                           " SET OFFLINE WITH ROLLBACK IMMEDIATE");
   }
 
  private:
@@ -215,9 +267,15 @@ class RealServerBackend final : public Backend {
   }
 
   static void Drop(platform::Connection& master, const std::string& name) {
-    master.Execute("IF DB_ID(N'" + name + "') IS NOT NULL BEGIN ALTER DATABASE [" + name +
-                   "] SET ONLINE; ALTER DATABASE [" + name +
-                   "] SET SINGLE_USER WITH ROLLBACK IMMEDIATE; DROP DATABASE [" + name + "] END");
+    const std::string db = csql::QuoteName(name);
+    master.Execute("IF DB_ID(" + csql::QuoteLiteral(name) + ") IS NOT NULL BEGIN ALTER DATABASE " + db +
+                   " SET ONLINE; ALTER DATABASE " + db +
+                   " SET SINGLE_USER WITH ROLLBACK IMMEDIATE; DROP DATABASE " + db + " END");
+  }
+
+  static void DropLogin(platform::Connection& master, const std::string& name) {
+    master.Execute("IF SUSER_ID(" + csql::QuoteLiteral(name) + ") IS NOT NULL DROP LOGIN " +
+                   csql::QuoteName(name));
   }
 
   static std::vector<std::string> Names(platform::Connection& db, const std::string& query) {
@@ -228,7 +286,8 @@ class RealServerBackend final : public Backend {
   }
 
   std::string server_, login_, password_;
-  std::vector<CompanyDatabase> seeded_;
+  std::vector<std::string> seeded_;
+  std::vector<TestLogin> logins_;
 };
 
 }  // namespace

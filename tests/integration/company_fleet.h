@@ -13,29 +13,48 @@ struct CompanyDatabase {
   std::string name;
   // Declared type of MovCliente.DataSys; empty: the database has no MovCliente.
   std::string datasys_type = "smalldatetime";
-  std::vector<std::string> datasys_values = {"2024-01-05 09:30:00", "2024-02-11 08:00:00"};
+  // Written as 'yyyymmdd hh:mm:ss', which every language and DATEFORMAT reads alike.
+  std::vector<std::string> datasys_values = {"20240105 09:30:00", "20240211 08:00:00"};
   // Index IX_MovCliente_Registo (NumRegisto, DataSys), index IX_MovCliente_Cliente
   // (Cliente), user statistic ST_MovCliente_DataSys and the default on DataSys.
   bool dependents = true;
   // False: a default on Cliente comes before the DataSys default in the
   // constraint list, which orders by name.
   bool datasys_default_first = true;
+  // The index on (NumRegisto, DataSys); SQL Server's own tools give new indexes
+  // names that are not regular identifiers.
+  std::string registo_index = "IX_MovCliente_Registo";
+  // Object names compare with case (a case-sensitive collation).
+  bool case_sensitive = false;
+  // Alias types built on datetime, made in the database before MovCliente.
+  std::vector<std::string> datetime_aliases;
+};
+
+// A login made for a test, with the sysadmin role.
+struct TestLogin {
+  std::string name;
+  std::string password;
+  std::string default_language;  // empty: the server's default (us_english)
 };
 
 // What a test asserts on afterwards.
 struct TableState {
   bool has_table = false;
   std::string datasys_type;
-  std::vector<std::string> indexes;      // every index of MovCliente, sorted
-  std::vector<std::string> statistics;   // user-created statistics that are not an index's, sorted
-  std::vector<std::string> constraints;  // sorted
+  std::vector<std::string> indexes;         // every index of MovCliente, sorted
+  std::vector<std::string> statistics;      // user-created statistics that are not an index's, sorted
+  std::vector<std::string> constraints;     // sorted
+  std::vector<std::string> datasys_values;  // "yyyy-mm-dd hh:mm:ss", in NumRegisto order; NULL as ""
 };
 
 class Backend {
  public:
   virtual ~Backend() = default;
-  // Lays out exactly these company databases (and nothing else named Parvimar...).
+  // Lays out exactly these company databases (and nothing else named Parvimar...),
+  // the company OutraEmpresa, and the logins added before.
   virtual void Seed(const std::vector<CompanyDatabase>& databases) = 0;
+  // Adds a login; call before Seed.
+  virtual void AddLogin(const TestLogin& login) = 0;
   virtual std::string Server() const = 0;
   virtual std::string Login() const = 0;
   virtual std::string Password() const = 0;

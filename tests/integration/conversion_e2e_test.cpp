@@ -35,9 +35,11 @@ class ConversionEndToEnd : public ::testing::TestWithParam<Target> {
   }
   void TearDown() override { platform::SetUi(nullptr); }
 
-  app::ConversionOutcome Run(const std::string& password_override = {}) {
+  // Runs as the backend's administrator unless another login or password is given.
+  app::ConversionOutcome Run(const std::string& password_override = {},
+                             const std::string& login_override = {}) {
     captions_.clear();
-    app::FixedFieldsView view(backend_->Server(), backend_->Login(),
+    app::FixedFieldsView view(backend_->Server(), login_override.empty() ? backend_->Login() : login_override,
                               password_override.empty() ? backend_->Password() : password_override,
                               [this](const std::string& caption) { captions_.push_back(caption); });
     return app::RunConversion(view);
@@ -158,6 +160,90 @@ TEST_P(ConversionEndToEnd, DatabaseThatCannotBeOpenedEndsTheRunAndKeepsEarlierCh
   EXPECT_EQ(ui_->pointer_history, (std::vector<int>{11, 0}));
   ExpectConverted("Parvimar01");
   ExpectUntouched("Parvimar03", "smalldatetime");
+}
+
+TEST_P(ConversionEndToEnd, TypedNamesAndPasswordsReachTheServerAsTyped) {
+  // Logins, passwords and database names as an operator may type them: braces,
+  // separators, quotes, "=", spaces at the ends and letters outside ASCII.
+  const e2e::TestLogin logins[] = {
+      {"operador", "Pa;ss}wo'rd", ""},
+      {"Zé }{;='x", " {x}=\"é ", ""},
+      {"o'neil", "a;b{c ç", ""},
+  };
+  for (const auto& login : logins) backend_->AddLogin(login);
+  backend_->Seed({Company("Parvimar}Z"), Company("Parvimar {';=\"ç}")});
+
+  for (const auto& login : logins) {
+    SCOPED_TRACE(login.name);
+    ui_->boxes.clear();
+    const auto outcome = Run(login.password, login.name);
+    EXPECT_EQ(outcome.status, app::ConversionOutcome::Status::kCompleted);
+    EXPECT_EQ(captions_, (std::vector<std::string>{"Parvimar}Z", "Parvimar {';=\"ç}"}));
+    for (const auto& [text, style] : Shown()) EXPECT_NE(style, 16) << text;
+    EXPECT_EQ(outcome.failed_list, "");
+  }
+  ExpectConverted("Parvimar}Z");
+  ExpectConverted("Parvimar {';=\"ç}");
+}
+
+TEST_P(ConversionEndToEnd, PasswordTheDriverCannotCarryIsRefusedBeforeConnecting) {
+  // FreeTDS before 1.4 cannot receive "};" inside a value; a newer one can.
+  backend_->AddLogin({"operador", "a};b", ""});
+  backend_->Seed({Company("Parvimar01")});
+
+  const auto outcome = Run("a};b", "operador");
+
+  if (outcome.status == app::ConversionOutcome::Status::kCompleted) {
+    ExpectConverted("Parvimar01");
+  } else {
+    EXPECT_EQ(Shown(),
+              (Boxes{{"3001\rThe password holds \"};\", which the installed ODBC driver cannot receive; "
+                      "nothing was sent. A newer FreeTDS driver (1.4 or later) accepts it.",
+                      16}}));
+    ExpectUntouched("Parvimar01", "smalldatetime");
+  }
+}
+
+TEST_P(ConversionEndToEnd, TextDatesAreReadInTheLoginsOwnLanguage) {
+  // Day first for a Portuguese login, whatever language the driver would name.
+  backend_->AddLogin({"operador_pt", "Operador#1", "Português"});
+  auto company = Company("Parvimar01", "nvarchar(20)");
+  company.datasys_values = {"03/04/2024", "13/04/2024"};
+  backend_->Seed({company});
+
+  const auto outcome = Run("Operador#1", "operador_pt");
+
+  EXPECT_EQ(outcome.failed_list, "");
+  const auto state = backend_->State("Parvimar01");
+  EXPECT_EQ(state.datasys_type, "datetime");
+  EXPECT_EQ(state.datasys_values, (std::vector<std::string>{"2024-04-03 00:00:00", "2024-04-13 00:00:00"}));
+}
+
+TEST_P(ConversionEndToEnd, IrregularIndexNamesAndCaseSensitiveDatabasesConvert) {
+  auto irregular = Company("Parvimar01");
+  irregular.registo_index = "NonClusteredIndex-20240105-093000";
+  auto sensitive = Company("Parvimar02");
+  sensitive.case_sensitive = true;
+  backend_->Seed({irregular, sensitive});
+
+  const auto outcome = Run();
+
+  EXPECT_EQ(outcome.detected_list, "Parvimar01;Parvimar02;");
+  EXPECT_EQ(outcome.failed_list, "");
+  ExpectConverted("Parvimar01");
+  ExpectConverted("Parvimar02");
+}
+
+TEST_P(ConversionEndToEnd, DatetimeColumnBesideAnAliasTypeIsLeftAlone) {
+  // The type query also names the alias type built on datetime.
+  auto company = Company("Parvimar01", "datetime");
+  company.datetime_aliases = {"DataHora"};
+  backend_->Seed({company});
+
+  Run();
+
+  EXPECT_EQ(Shown(), (Boxes{{kNoInconsistencies, 64}}));
+  ExpectUntouched("Parvimar01", "datetime");
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, ConversionEndToEnd,

@@ -175,11 +175,11 @@ TEST(OdbcConnectionString, RefusesWhatTheVerbatimRuleCannotCarry) {
   ConnectRequest request;
   request.server = "srv";
   request.login = "sa";
-  // Only a braced value holding "}" reads differently under the two rules.
+  // Only a value holding "}" is written differently under the two rules.
   request.password = "Pa;ss}wo'rd";
   EXPECT_TRUE(platform::NeedsBraceStyle(request));
   request.password = "Parvimar}Z";
-  EXPECT_FALSE(platform::NeedsBraceStyle(request));
+  EXPECT_TRUE(platform::NeedsBraceStyle(request));
   request.password = "a;b";
   EXPECT_FALSE(platform::NeedsBraceStyle(request));
 

@@ -153,8 +153,8 @@ enum class BraceStyle {
 std::string OdbcConnectionString(const ConnectRequest& request, const std::string& driver_name,
                                  BraceStyle style = BraceStyle::kDoubled, const std::string& language = {});
 
-// True when some value of `request` holds "}" and needs braces, so that its text
-// depends on the driver's BraceStyle.
+// True when some value of `request` holds "}", so that its text depends on the
+// driver's BraceStyle.
 bool NeedsBraceStyle(const ConnectRequest& request);
 
 // A diagnostic text without the leading bracketed tags that the driver manager

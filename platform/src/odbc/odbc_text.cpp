@@ -130,7 +130,7 @@ std::string OdbcConnectionString(const ConnectRequest& request, const std::strin
 
 bool NeedsBraceStyle(const ConnectRequest& request) {
   for (const std::string* value : {&request.server, &request.database, &request.login, &request.password}) {
-    if (NeedsBraces(*value) && value->find('}') != std::string::npos) return true;
+    if (value->find('}') != std::string::npos) return true;
   }
   return false;
 }
