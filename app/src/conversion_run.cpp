@@ -4,13 +4,12 @@
 // exactly as the server's administrators have always seen them in traces.
 #include "app/conversion_run.h"
 
-#include <algorithm>
-#include <cctype>
 #include <exception>
 #include <string>
 
 #include "platform/main_mod.h"
 #include "platform/session.h"
+#include "platform/text.h"
 #include "platform/ui_services.h"
 #include "sqllib/csql.h"
 
@@ -20,7 +19,9 @@ namespace {
 using platform::Connection;
 using platform::CursorType;
 using platform::LockType;
+using platform::Lower;
 using platform::Recordset;
+using platform::Trim;
 
 constexpr std::int32_t kTimeOutSeconds = 600;
 
@@ -52,18 +53,6 @@ bool Met(Test&& test) {
   } catch (const std::exception&) {
     return true;
   }
-}
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-std::string TrimSpaces(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 bool IsOpenAndNotEmpty(const Recordset& result) {
@@ -189,7 +178,7 @@ class Run {
     bool already_converted = false;
     Try([&] { type_result_.Open(kTypeQuery, database_, CursorType::kForwardOnly, LockType::kReadOnly); });
     if (Met([&] { return IsOpenAndNotEmpty(type_result_); })) {
-      if (Met([&] { return TrimSpaces(Lower(type_result_.Value("name").ToString())) == "datetime"; })) {
+      if (Met([&] { return Trim(Lower(type_result_.Value("name").ToString())) == "datetime"; })) {
         already_converted = true;
       }
     }
@@ -268,7 +257,7 @@ class Run {
   }
 
   void ShowClosingMessages() const {
-    if (!TrimSpaces(detected_list_).empty()) {
+    if (!Trim(detected_list_).empty()) {
       platform::MsgBox(
           "Processo Terminado!\r Foram detectadas falhas nas seguintes bases de dados: " + detected_list_,
           platform::kMsgBoxInformation);
@@ -276,7 +265,7 @@ class Run {
       platform::MsgBox("Processo Terminado!\rNão foram detectadas incosistências",
                        platform::kMsgBoxInformation);
     }
-    if (!TrimSpaces(failed_list_).empty()) {
+    if (!Trim(failed_list_).empty()) {
       platform::MsgBox("Não foi possível alterar as seguintes bases de dados: " + failed_list_,
                        platform::kMsgBoxCritical);
     }

@@ -141,19 +141,6 @@ TEST(OdbcText, DriverNumbersFallBackBySqlState) {
   EXPECT_EQ(platform::DriverErrorNumber(0, "08001"), platform::kErrDriverFailure);
 }
 
-TEST(OdbcText, Utf16ConversionKeepsPortugueseAndSurrogatePairs) {
-  using platform::odbc::Utf16ToUtf8;
-  using platform::odbc::Utf8ToUtf16;
-  const std::string texts[] = {"Não foram detectadas incosistências", "ação €", "𝄞 clave", ""};
-  for (const std::string& text : texts) EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
-  EXPECT_EQ(Utf8ToUtf16("ã"), u"ã");
-  EXPECT_EQ(Utf8ToUtf16("𝄞").size(), 2u);
-  // Broken input becomes U+FFFD instead of being dropped or read past.
-  EXPECT_EQ(Utf8ToUtf16("a\xC3"), u"a\uFFFD");
-  EXPECT_EQ(Utf8ToUtf16("\xE3\x28z"), u"\uFFFD(z");
-  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xD800') + u"x"), "\xEF\xBF\xBDx");
-}
-
 TEST(OdbcText, DecimalAndMoneyTextsAsTheDriverWritesThem) {
   using platform::odbc::CurrencyFromDecimal;
   using platform::odbc::DecimalFromText;

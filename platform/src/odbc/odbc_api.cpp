@@ -7,6 +7,7 @@
 
 #include "odbc/odbc_text.h"
 #include "platform/driver.h"
+#include "platform/text.h"
 
 namespace platform::odbc {
 namespace {
