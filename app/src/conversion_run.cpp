@@ -88,7 +88,7 @@ void DropWhereKeysNameDataSys(Recordset& list, Connection& connection, const cha
 }
 
 void ShowConnectionError() {
-  platform::MsgBox(std::to_string(gErrCode) + "\r" + gErrDescription, platform::kMsgBoxCritical);
+  platform::ShowError(gErrCode, gErrDescription);
 }
 
 // State of one run; nothing survives it.

@@ -257,7 +257,7 @@ void UpdateCurrentRow(RecordsetState& state) {
   }
   if (matches > 1) {
     throw Error(
-        kErrTooManyRowsAffected,
+        kErrUnspecified,
         "Key column information is insufficient or incorrect. Too many rows were affected by update.");
   }
 

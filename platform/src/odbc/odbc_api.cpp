@@ -33,7 +33,7 @@ Handle AllocHandle(SQLSMALLINT type, SQLHANDLE parent) {
       const SQLSMALLINT parent_type = type == SQL_HANDLE_DBC ? SQL_HANDLE_ENV : SQL_HANDLE_DBC;
       throw ErrorFrom(ReadDiagnostics(parent_type, parent));
     }
-    throw Error(kErrDriverFailure, "The ODBC environment could not be created.", "HY001");
+    throw Error(kErrUnspecified, "The ODBC environment could not be created.", "HY001");
   }
   return handle;
 }
@@ -86,7 +86,7 @@ Error ErrorFrom(const std::vector<Diagnostic>& diagnostics) {
     const Diagnostic& record = diagnostics.front();
     return Error(DriverErrorNumber(record.native, record.sqlstate), record.text, record.sqlstate);
   }
-  return Error(kErrDriverFailure, "The ODBC driver reported a failure without a diagnostic.", "HY000");
+  return Error(kErrUnspecified, "The ODBC driver reported a failure without a diagnostic.", "HY000");
 }
 
 SQLRETURN Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, std::vector<std::string>* messages) {
@@ -100,7 +100,7 @@ SQLRETURN Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, std::vector<st
     }
     return rc;
   }
-  if (rc == SQL_INVALID_HANDLE) throw Error(kErrDriverFailure, "Invalid ODBC handle.", "HY000");
+  if (rc == SQL_INVALID_HANDLE) throw Error(kErrUnspecified, "Invalid ODBC handle.", "HY000");
   throw ErrorFrom(ReadDiagnostics(type, handle));
 }
 

@@ -100,7 +100,7 @@ std::string StripDiagnosticPrefixes(const std::string& text) {
 std::int32_t DriverErrorNumber(std::int32_t native, const std::string& sqlstate) {
   if (native != 0) return native;
   if (sqlstate == "HYT00" || sqlstate == "HYT01") return kErrDriverTimeout;
-  return kErrDriverFailure;
+  return kErrUnspecified;
 }
 
 namespace odbc {
