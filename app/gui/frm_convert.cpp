@@ -156,9 +156,7 @@ void frmConvert::cmdConverter_Click() {
       // The run absorbs its own failures; anything else still reaches the user
       // rather than the event loop, and the window is given back.
       platform::Ui().SetMousePointer(platform::kPointerDefault);
-      const auto* error = dynamic_cast<const platform::Error*>(&failure);
-      platform::MsgBox(error ? std::to_string(error->Number()) + "\r" + error->Description() : failure.what(),
-                       platform::kMsgBoxCritical);
+      platform::ShowError(failure);
     }
     // Input aimed at the window while the run held it is dropped, not
     // replayed once the run is over.

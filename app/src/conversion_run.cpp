@@ -4,13 +4,12 @@
 // exactly as the server's administrators have always seen them in traces.
 #include "app/conversion_run.h"
 
-#include <algorithm>
-#include <cctype>
 #include <exception>
 #include <string>
 
 #include "platform/main_mod.h"
 #include "platform/session.h"
+#include "platform/text.h"
 #include "platform/ui_services.h"
 #include "sqllib/csql.h"
 #include "sqllib/sql_quote.h"
@@ -21,7 +20,9 @@ namespace {
 using platform::Connection;
 using platform::CursorType;
 using platform::LockType;
+using platform::Lower;
 using platform::Recordset;
+using platform::Trim;
 
 constexpr std::int32_t kTimeOutSeconds = 600;
 
@@ -55,18 +56,6 @@ bool Met(Test&& test) {
   } catch (const std::exception&) {
     return true;
   }
-}
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-std::string TrimSpaces(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 bool IsOpenAndNotEmpty(const Recordset& result) {
@@ -103,7 +92,7 @@ void DropWhereKeysNameDataSys(Recordset& list, Connection& connection, const cha
 }
 
 void ShowConnectionError() {
-  platform::MsgBox(std::to_string(gErrCode) + "\r" + gErrDescription, platform::kMsgBoxCritical);
+  platform::ShowError(gErrCode, gErrDescription);
 }
 
 // State of one run; nothing survives it.
@@ -233,8 +222,7 @@ class Run {
     Try([&] { type_result_.Open(kTypeQuery, database_, CursorType::kForwardOnly, LockType::kReadOnly); });
     if (Met([&] { return IsOpenAndNotEmpty(type_result_); })) {
       for (bool at_end = false; !converted && !at_end;) {
-        converted =
-            Met([&] { return TrimSpaces(Lower(type_result_.Value("name").ToString())) == "datetime"; });
+        converted = Met([&] { return Trim(Lower(type_result_.Value("name").ToString())) == "datetime"; });
         try {
           type_result_.MoveNext();
           at_end = type_result_.Eof();
@@ -305,7 +293,7 @@ class Run {
   }
 
   void ShowClosingMessages() const {
-    if (!TrimSpaces(detected_list_).empty()) {
+    if (!Trim(detected_list_).empty()) {
       platform::MsgBox(
           "Processo Terminado!\r Foram detectadas falhas nas seguintes bases de dados: " + detected_list_,
           platform::kMsgBoxInformation);
@@ -313,7 +301,7 @@ class Run {
       platform::MsgBox("Processo Terminado!\rNão foram detectadas incosistências",
                        platform::kMsgBoxInformation);
     }
-    if (!TrimSpaces(failed_list_).empty()) {
+    if (!Trim(failed_list_).empty()) {
       platform::MsgBox("Não foi possível alterar as seguintes bases de dados: " + failed_list_,
                        platform::kMsgBoxCritical);
     }

@@ -1,7 +1,6 @@
 // Command and Parameter: a statement or stored procedure run with bound
 // parameters, whose output and return values are read back after the call.
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "platform/driver.h"
 #include "platform/error.h"
 #include "platform/session.h"
+#include "platform/text.h"
 #include "session_state.h"
 
 namespace platform {
@@ -25,15 +25,7 @@ struct CommandState {
   std::vector<Parameter> parameters;
 };
 
-namespace {
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-}
-
-}  // namespace
+namespace {}  // namespace
 
 Parameter::Parameter() : data_(std::make_shared<Data>()) {}
 
@@ -98,7 +90,7 @@ void Command::AppendParameter(const Parameter& parameter) {
 Parameter Command::Parameters(const std::string& name) const {
   const auto& parameters = state_->parameters;
   const auto found = std::find_if(parameters.begin(), parameters.end(),
-                                  [&](const Parameter& p) { return EqualNoCase(p.Name(), name); });
+                                  [&](const Parameter& p) { return EqualsIgnoringCase(p.Name(), name); });
   if (found == parameters.end()) throw ItemNotFoundError();
   return *found;
 }

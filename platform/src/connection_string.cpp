@@ -1,12 +1,12 @@
 // OLE DB connection strings: reading "Key=Value;..." into a ConnectRequest, and
 // quoting values so that a ";" or a quote inside a name cannot add or change a key.
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <string_view>
 
 #include "platform/driver.h"
 #include "platform/error.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
@@ -14,25 +14,15 @@ namespace {
 const char kMalformedText[] =
     "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another.";
 
+// The spaces around keys and values, as OLE DB's parser drops them.
+constexpr std::string_view kSpaces = " \t\r\n";
+
 bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-std::string Lower(std::string_view text) {
-  std::string result(text);
-  std::transform(result.begin(), result.end(), result.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return result;
+  return kSpaces.find(c) != std::string_view::npos;
 }
 
 bool IsTrue(const std::string& value) {
-  const std::string v = Lower(Trim(value));
+  const std::string v = Lower(Trim(value, kSpaces));
   return v == "sspi" || v == "true" || v == "yes";
 }
 
@@ -59,7 +49,7 @@ std::string ReadKey(const std::string& text, std::size_t& pos) {
         continue;
       }
       ++pos;
-      return std::string(Trim(key));
+      return Trim(key, kSpaces);
     }
     if (c == ';') Malformed();  // a key without "=" and a value
     key += c;
@@ -95,7 +85,7 @@ std::string ReadValue(const std::string& text, std::size_t& pos) {
     return value;
   }
   const std::size_t end = std::min(text.find(';', pos), text.size());
-  std::string value(Trim(std::string_view(text).substr(pos, end - pos)));
+  std::string value = Trim(std::string_view(text).substr(pos, end - pos), kSpaces);
   pos = end < text.size() ? end + 1 : end;
   return value;
 }

@@ -1,23 +1,17 @@
 // Recordset and Field: a result read whole from the server, walked forward row by
 // row, with the rest of its batch kept for NextRecordset.
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <utility>
 
 #include "platform/driver.h"
 #include "platform/error.h"
 #include "platform/session.h"
+#include "platform/text.h"
 #include "session_state.h"
 
 namespace platform {
 namespace {
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-}
 
 // Takes the next result off `pending` into `state`; a result without columns
 // leaves `state` closed but still able to move on to the following result.
@@ -200,8 +194,9 @@ Recordset Recordset::NextRecordset() {
 Field Recordset::Fields(const std::string& name) const {
   state_->RequireOpen();
   const auto& columns = state_->columns;
-  const auto found = std::find_if(columns.begin(), columns.end(),
-                                  [&](const ColumnInfo& column) { return EqualNoCase(column.name, name); });
+  const auto found = std::find_if(columns.begin(), columns.end(), [&](const ColumnInfo& column) {
+    return EqualsIgnoringCase(column.name, name);
+  });
   if (found == columns.end()) throw ItemNotFoundError();
   return Field(state_, static_cast<int>(found - columns.begin()));
 }

@@ -8,6 +8,7 @@
 #include "platform/driver.h"
 #include "platform/error.h"
 #include "platform/session.h"
+#include "platform/text.h"
 #include "session_state.h"
 
 namespace platform {
@@ -82,11 +83,7 @@ std::vector<Token> TopLevelTokens(std::string_view sql) {
 }
 
 bool IsKeyword(const Token& token, std::string_view keyword) {
-  if (!token.word || token.text.size() != keyword.size()) return false;
-  for (std::size_t i = 0; i < keyword.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(token.text[i])) != keyword[i]) return false;
-  }
-  return true;
+  return token.word && EqualsIgnoringCase(token.text, keyword);
 }
 
 SingleTableQuery ParseSingleTableQuery(const std::string& sql) {
@@ -260,7 +257,7 @@ void UpdateCurrentRow(RecordsetState& state) {
   }
   if (matches > 1) {
     throw Error(
-        kErrTooManyRowsAffected,
+        kErrUnspecified,
         "Key column information is insufficient or incorrect. Too many rows were affected by update.");
   }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "platform/error.h"
+
 namespace platform {
 namespace {
 
@@ -23,6 +25,18 @@ void SetUi(std::shared_ptr<UiServices> services) {
 
 void MsgBox(const std::string& text, int style, const std::string& title) {
   Ui().MsgBox(text, style, title.empty() ? kAppTitle : title);
+}
+
+void ShowError(std::int32_t number, const std::string& text) {
+  MsgBox(std::to_string(number) + "\r" + text, kMsgBoxCritical);
+}
+
+void ShowError(const std::exception& failure) {
+  if (const auto* error = dynamic_cast<const Error*>(&failure)) {
+    ShowError(error->Number(), error->Description());
+  } else {
+    MsgBox(failure.what(), kMsgBoxCritical);
+  }
 }
 
 void ConsoleUi::MsgBox(const std::string& text, int style, const std::string& /*title*/) {

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/error.h"
+#include "platform/text.h"
 #include "value_text.h"
 
 namespace platform {
@@ -92,21 +93,6 @@ double RoundHalfEven(double value) {
   return whole;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-std::string_view TrimSpaces(std::string_view s) {
-  std::size_t begin = s.find_first_not_of(' ');
-  if (begin == std::string_view::npos) return {};
-  return s.substr(begin, s.find_last_not_of(' ') - begin + 1);
-}
-
 // Reads a fixed-width run of digits at `pos`; -1 when any is missing.
 int ReadDigits(std::string_view s, std::size_t pos, std::size_t count) {
   if (pos + count > s.size()) return -1;
@@ -132,7 +118,8 @@ bool ParseTime(std::string_view s, std::size_t pos, DateParts& parts) {
 // Date text in the fixed forms this system writes and the server returns:
 // "yyyy-mm-dd", "yyyy-mm-dd hh:mm[:ss]" (or with "T"), and a time alone "hh:mm[:ss]".
 Date ParseDateText(const std::string& text) {
-  std::string_view s = TrimSpaces(text);
+  const std::string trimmed = Trim(text);
+  std::string_view s = trimmed;
   DateParts parts;
   bool ok = false;
   if (s.size() >= 10 && (s[4] == '-' || s[4] == '/') && s[7] == s[4]) {
@@ -384,7 +371,7 @@ bool Variant::ToBool() const {
     case VarType::kDecimal:
       return Get<Decimal>()->value != 0;
     case VarType::kString: {
-      const std::string_view text = TrimSpaces(*Get<std::string>());
+      const std::string text = Trim(*Get<std::string>());
       if (EqualsIgnoringCase(text, "True")) return true;
       if (EqualsIgnoringCase(text, "False")) return false;
       return !ParseOrMismatch(*Get<std::string>()).digits.empty();

@@ -10,10 +10,6 @@
 
 namespace {
 
-// Number reported for a failure that carries no number of its own (out of memory
-// and the like); the classic runtime's "Method failed".
-constexpr std::int32_t kErrUnexpected = -2147467259;
-
 std::string BuildConnectionString(bool integrated, const std::string& server, const std::string& database,
                                   const std::string& login) {
   // The names are quoted only when they hold connection-string syntax, so that a
@@ -46,7 +42,7 @@ bool CSql::CreateDBConnection(platform::Connection& connServer, const std::strin
     errCode = error.Number();
     ErrDescription = error.Description();
   } catch (const std::exception& error) {
-    errCode = kErrUnexpected;
+    errCode = platform::kErrUnspecified;
     ErrDescription = error.what();
   }
   return false;
@@ -69,7 +65,7 @@ std::optional<platform::Recordset> CSql::ExecutaSQL(const std::string& DBName, c
     error_number = error.Number();
     error_text = error.Description();
   } catch (const std::exception& error) {
-    error_number = kErrUnexpected;
+    error_number = platform::kErrUnspecified;
     error_text = error.what();
   }
   try {
@@ -77,6 +73,6 @@ std::optional<platform::Recordset> CSql::ExecutaSQL(const std::string& DBName, c
   } catch (const platform::Error&) {
     // Already closed by the failure; nothing more to release.
   }
-  platform::MsgBox(std::to_string(error_number) + "\r" + error_text, platform::kMsgBoxCritical);
+  platform::ShowError(error_number, error_text);
   return std::nullopt;
 }

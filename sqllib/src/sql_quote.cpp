@@ -4,6 +4,8 @@
 #include <cctype>
 #include <iterator>
 
+#include "platform/text.h"
+
 namespace csql {
 namespace {
 
@@ -195,11 +197,8 @@ constexpr std::string_view kReserved[] = {"ADD",
                                           "WRITETEXT"};
 
 bool IsReserved(std::string_view name) {
-  return std::any_of(std::begin(kReserved), std::end(kReserved), [&](std::string_view word) {
-    return word.size() == name.size() &&
-           std::equal(word.begin(), word.end(), name.begin(),
-                      [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); });
-  });
+  return std::any_of(std::begin(kReserved), std::end(kReserved),
+                     [&](std::string_view word) { return platform::EqualsIgnoringCase(word, name); });
 }
 
 // Bytes of a UTF-8 letter outside ASCII count as letters.

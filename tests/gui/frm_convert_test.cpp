@@ -85,7 +85,7 @@ TEST_F(FrmConvertTest, ControlsSitWhereTheLayoutPutsThemInTwips) {
   const platform::WindowHandle form = platform::HandleOf(window_.get());
   EXPECT_EQ(Toolkit().ControlsOf(form).size(), std::size(places));
   for (const Place& place : places) {
-    SCOPED_TRACE(testing::Message() << place.name << " " << place.index.value_or(-1));
+    SCOPED_TRACE(::testing::Message() << place.name << " " << place.index.value_or(-1));
     const platform::WindowHandle control = Toolkit().FindControl(form, place.name, place.index);
     EXPECT_EQ(Toolkit().GetMember(control, "TabIndex"), Variant(static_cast<std::int16_t>(place.tab_index)));
     EXPECT_EQ(Toolkit().GetMember(control, "Left"), Variant(place.left));

@@ -274,7 +274,7 @@ TEST_F(ToolkitForm, SelectionFollowsTheEditControlRules) {
     const char* selected;
   };
   for (const Case& c : {Case{0, -1, "abcdef"}, Case{2, 4, "cd"}, Case{4, 99, "ef"}, Case{-1, 3, ""}}) {
-    SCOPED_TRACE(testing::Message() << c.start << ".." << c.end);
+    SCOPED_TRACE(::testing::Message() << c.start << ".." << c.end);
     text_->selectAll();
     toolkit_.SetSelection(H(text_), c.start, c.end);
     EXPECT_EQ(text_->selectedText(), QString::fromUtf8(c.selected));

@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/session.h"
+#include "platform/text.h"
 #include "sqllib/sql_quote.h"
 #include "standin_process.h"
 
@@ -22,11 +23,6 @@ constexpr const char* kStandinPassword = "Tavinor#2024";
 std::vector<std::string> Sorted(std::vector<std::string> names) {
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
 }
 
 // The company the run must leave alone, whatever the test seeds.
@@ -115,12 +111,12 @@ class StandinBackend final : public Backend {
     TableState state;
     const json db = process_->ControlJson("STATE " + database + " ROWS");
     for (const auto& table : db["tables"]) {
-      if (Lower(table["name"]) != "movcliente") continue;
+      if (platform::Lower(table["name"].get<std::string>()) != "movcliente") continue;
       state.has_table = true;
       std::size_t datasys = 0;
       for (std::size_t i = 0; i < table["columns"].size(); ++i) {
         const auto& column = table["columns"][i];
-        if (Lower(column["name"]) != "datasys") continue;
+        if (platform::Lower(column["name"].get<std::string>()) != "datasys") continue;
         // "nvarchar(20)" reads "nvarchar", as the real server's catalogue names it.
         const std::string type = column["type"];
         state.datasys_type = type.substr(0, type.find('('));

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "error_number.h"
 #include "platform/driver.h"
 #include "platform/error.h"
 #include "platform/session.h"
@@ -107,17 +108,6 @@ json Scenario() {
            {{{"name", "Sessao"}, {"tables", {tipos, mov, sem_indices, longo}}, {"procedures", procedures}}}}};
 }
 
-template <typename Action>
-Error Raised(Action action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no error raised";
-  return Error(0, {});
-}
-
 class SessionIntegrationTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -175,7 +165,7 @@ TEST_F(SessionIntegrationTest, WrongPasswordGivesTheServersLoginError) {
   Connection connection;
   connection.SetConnectionTimeout(10);
   connection.SetConnectionString(ConnectionString());
-  const Error error = Raised([&] { connection.Open({}, {}, "errada"); });
+  const Error error = testsupport::Raised([&] { connection.Open({}, {}, "errada"); }).value();
   EXPECT_EQ(error.Number(), 18456);
   EXPECT_EQ(error.Description(), "Login failed for user 'sa'.");
   EXPECT_EQ(connection.State(), platform::kStateClosed);
@@ -185,7 +175,7 @@ TEST_F(SessionIntegrationTest, ADatabaseThatCannotBeOpenedGivesTheReason) {
   Connection connection;
   connection.SetConnectionTimeout(10);
   connection.SetConnectionString(ConnectionString("NaoExiste"));
-  const Error error = Raised([&] { connection.Open({}, {}, kPassword); });
+  const Error error = testsupport::Raised([&] { connection.Open({}, {}, kPassword); }).value();
   EXPECT_EQ(error.Number(), 4060);
   EXPECT_EQ(error.Description(),
             "Cannot open database \"NaoExiste\" requested by the login. The login failed.");
@@ -263,7 +253,7 @@ TEST_F(SessionIntegrationTest, StatementsRunWhileAResultIsBeingRead) {
 
 TEST_F(SessionIntegrationTest, ServerErrorsCarryTheirNumberAndPlainText) {
   Connection connection = Open();
-  const Error error = Raised([&] { connection.Execute("Drop index MovCliente.Nada"); });
+  const Error error = testsupport::Raised([&] { connection.Execute("Drop index MovCliente.Nada"); }).value();
   EXPECT_EQ(error.Number(), 3701);
   EXPECT_EQ(error.SqlState(), "42S02");
   EXPECT_EQ(error.Description().rfind("Cannot drop the index 'MovCliente.Nada'", 0), 0u)
@@ -272,7 +262,7 @@ TEST_F(SessionIntegrationTest, ServerErrorsCarryTheirNumberAndPlainText) {
   // An error after a first result surfaces when the caller asks for the next one.
   Recordset first = connection.Execute("select 1 as a; select * from NaoExiste");
   EXPECT_EQ(first.Value("a").ToLong(), 1);
-  EXPECT_EQ(Raised([&] { (void)first.NextRecordset(); }).Number(), 208);
+  EXPECT_EQ(testsupport::ErrorNumber([&] { (void)first.NextRecordset(); }), 208);
 
   // And the connection goes on working.
   EXPECT_EQ(connection.Execute("select 2 as b").Value("B").ToLong(), 2);
@@ -412,7 +402,7 @@ TEST_F(SessionIntegrationTest, CommandTimeoutCancelsAndTheConnectionGoesOn) {
   Connection connection = Open();
   standin_->Control("FAULT HANG_ON MovCliente");
   connection.SetCommandTimeout(1);
-  const Error error = Raised([&] { connection.Execute("select * from MovCliente"); });
+  const Error error = testsupport::Raised([&] { connection.Execute("select * from MovCliente"); }).value();
   EXPECT_EQ(error.SqlState(), "HYT00");
   EXPECT_EQ(error.Number(), platform::kErrDriverTimeout);
   standin_->Control("FAULT CLEAR");

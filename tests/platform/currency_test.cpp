@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "error_number.h"
 #include "platform/error.h"
 
 namespace platform {
@@ -13,15 +14,7 @@ namespace {
 constexpr std::int64_t kMaxTicks = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMinTicks = std::numeric_limits<std::int64_t>::min();
 
-template <typename F>
-void ExpectError(std::int32_t number, F&& f) {
-  try {
-    f();
-    ADD_FAILURE() << "expected error " << number;
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), number) << e.Description();
-  }
-}
+using testsupport::ErrorNumber;
 
 TEST(Currency, FromDoubleRoundsToTenThousandthsTiesToEven) {
   struct Case {
@@ -49,7 +42,7 @@ TEST(Currency, FromDoubleRoundsToTenThousandthsTiesToEven) {
 TEST(Currency, FromDoubleOutsideRangeIsOverflow) {
   for (double value : {922337203685477.6, -922337203685478.0, 1e300, std::nan(""),
                        std::numeric_limits<double>::infinity()}) {
-    ExpectError(kErrOverflow, [&] { (void)Currency::FromDouble(value); });
+    EXPECT_EQ(ErrorNumber([&] { (void)Currency::FromDouble(value); }), kErrOverflow);
   }
 }
 
@@ -78,10 +71,10 @@ TEST(Currency, ParseReadsPlainDecimalTextExactly) {
 
 TEST(Currency, ParseRejectsTextThatIsNoNumber) {
   for (const char* text : {"", " ", "abc", "1,5", "1.2.3", "12a", "-", ".", "1E", "1 000"}) {
-    ExpectError(kErrTypeMismatch, [&] { (void)Currency::Parse(text); });
+    EXPECT_EQ(ErrorNumber([&] { (void)Currency::Parse(text); }), kErrTypeMismatch);
   }
   for (const char* text : {"922337203685477.5808", "-922337203685477.5809", "1E20"}) {
-    ExpectError(kErrOverflow, [&] { (void)Currency::Parse(text); });
+    EXPECT_EQ(ErrorNumber([&] { (void)Currency::Parse(text); }), kErrOverflow);
   }
 }
 
@@ -113,10 +106,10 @@ TEST(Currency, ArithmeticChecksTheRange) {
 
   const Currency max = Currency::FromTicks(kMaxTicks);
   const Currency min = Currency::FromTicks(kMinTicks);
-  ExpectError(kErrOverflow, [&] { (void)(max + Currency::FromTicks(1)); });
-  ExpectError(kErrOverflow, [&] { (void)(min - Currency::FromTicks(1)); });
-  ExpectError(kErrOverflow, [&] { (void)(-min); });
-  ExpectError(kErrOverflow, [&] { (void)(max * 2); });
+  EXPECT_EQ(ErrorNumber([&] { (void)(max + Currency::FromTicks(1)); }), kErrOverflow);
+  EXPECT_EQ(ErrorNumber([&] { (void)(min - Currency::FromTicks(1)); }), kErrOverflow);
+  EXPECT_EQ(ErrorNumber([&] { (void)(-min); }), kErrOverflow);
+  EXPECT_EQ(ErrorNumber([&] { (void)(max * 2); }), kErrOverflow);
   EXPECT_LT(min, max);
 }
 

@@ -44,8 +44,8 @@ TEST(Dates, MonthNameTableIsFilledOnCreation) {
   const EDiv e;
   for (std::int16_t month = 1; month <= 12; ++month) EXPECT_EQ(e.MesesStr(month), e.Meses(month, true));
   EXPECT_EQ(e.MesesStr(12), "Dezembro");
-  ExpectError(platform::kErrSubscriptOutOfRange, [&] { (void)e.MesesStr(0); });
-  ExpectError(platform::kErrSubscriptOutOfRange, [&] { (void)e.MesesStr(13); });
+  EXPECT_EQ(ErrorNumber([&] { (void)e.MesesStr(0); }), platform::kErrSubscriptOutOfRange);
+  EXPECT_EQ(ErrorNumber([&] { (void)e.MesesStr(13); }), platform::kErrSubscriptOutOfRange);
 }
 
 TEST(Dates, DataExtensoWritesTheDateInWords) {
@@ -63,7 +63,7 @@ TEST(Dates, DataExtensoWritesTheDateInWords) {
   };
   EDiv e;
   for (const Case& c : cases) EXPECT_EQ(e.DataExtenso(c.text), c.words) << c.text;
-  ExpectError(platform::kErrTypeMismatch, [&] { (void)e.DataExtenso("2010-ab-05"); });
+  EXPECT_EQ(ErrorNumber([&] { (void)e.DataExtenso("2010-ab-05"); }), platform::kErrTypeMismatch);
 }
 
 TEST(Dates, DataToMinutesDropsSeconds) {
@@ -74,7 +74,8 @@ TEST(Dates, DataToMinutesDropsSeconds) {
   EXPECT_EQ(e.DataToMinutes(at(13, 45, 59)), 825);
   EXPECT_EQ(e.DataToMinutes(at(0, 0, 0)), 0);
   EXPECT_EQ(e.DataToMinutes(at(23, 59, 59)), 1439);
-  ExpectError(platform::kErrInvalidUseOfNull, [&] { (void)e.DataToMinutes(platform::Variant::Null()); });
+  EXPECT_EQ(ErrorNumber([&] { (void)e.DataToMinutes(platform::Variant::Null()); }),
+            platform::kErrInvalidUseOfNull);
 }
 
 }  // namespace

@@ -170,9 +170,9 @@ TEST(Rounding, ModeOneIsTheDefault) {
 
 TEST(Rounding, ResultsOutsideTheCurrencyRangeReachTheCallerAsOverflow) {
   EDiv e;
-  ExpectError(platform::kErrOverflow, [&] { (void)e.Arredonda(kMax, 0); });
-  ExpectError(platform::kErrOverflow, [&] { (void)e.Arredonda(kMin, 1); });
-  ExpectError(platform::kErrOverflow, [&] { (void)e.ArredondaDez(C("922337203685471"), 1); });
+  EXPECT_EQ(ErrorNumber([&] { (void)e.Arredonda(kMax, 0); }), platform::kErrOverflow);
+  EXPECT_EQ(ErrorNumber([&] { (void)e.Arredonda(kMin, 1); }), platform::kErrOverflow);
+  EXPECT_EQ(ErrorNumber([&] { (void)e.ArredondaDez(C("922337203685471"), 1); }), platform::kErrOverflow);
 }
 
 using RoundingBox = RecordingUiTest;
@@ -197,7 +197,7 @@ TEST_F(RoundingBox, ArredondaSetsAZeroWidthToTwelveForTheCaller) {
   EXPECT_EQ(e.Arredonda(C("123456.7"), 0, narrow), C("123457"));
   EXPECT_EQ(narrow, 3);
   std::int16_t bad = -1;
-  ExpectError(platform::kErrInvalidProcedureCall, [&] { (void)e.Arredonda(C("1"), 2, bad); });
+  EXPECT_EQ(ErrorNumber([&] { (void)e.Arredonda(C("1"), 2, bad); }), platform::kErrInvalidProcedureCall);
   EXPECT_TRUE(ui_->boxes.empty());
 }
 

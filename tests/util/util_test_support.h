@@ -1,5 +1,5 @@
-// Shared by the utility tests: checking a failure's error number, and recording the
-// message boxes an operation shows.
+// Shared by the utility tests: the error-number helper, and recording the message
+// boxes an operation shows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,18 +7,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/error.h"
+#include "error_number.h"
 #include "platform/ui_services.h"
 
-template <typename F>
-void ExpectError(std::int32_t number, F&& call) {
-  try {
-    call();
-    ADD_FAILURE() << "expected error " << number;
-  } catch (const platform::Error& e) {
-    EXPECT_EQ(e.Number(), number) << e.Description();
-  }
-}
+using testsupport::ErrorNumber;
 
 // Installs a recording UI for the test and restores the default one after it.
 class RecordingUiTest : public ::testing::Test {

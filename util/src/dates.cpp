@@ -5,8 +5,9 @@
 
 #include "platform/date.h"
 #include "platform/error.h"
+#include "platform/text.h"
 #include "raise_error.h"
-#include "utf8_text.h"
+#include "text_rules.h"
 #include "util/ediv.h"
 
 namespace {
@@ -62,13 +63,13 @@ std::string EDiv::MesesStr(std::int16_t Mes) const {
 }
 
 std::string EDiv::DataExtenso(const std::string& DataAMD) const {
-  if (util_internal::CharCount(util_internal::TrimSpaces(DataAMD)) != 10) return {};
+  if (platform::CharCount(platform::Trim(DataAMD)) != 10) return {};
   // The parts come from the text as given, so a padded text shifts them; the
   // separators at positions 5 and 8 are not read.
-  const std::u32string text = util_internal::DecodeUtf8(DataAMD);
-  const std::string day = util_internal::EncodeUtf8(text.substr(text.size() - 2));
-  const std::string year = util_internal::EncodeUtf8(text.substr(0, 4));
-  const double month = std::trunc(platform::Variant(util_internal::EncodeUtf8(text.substr(5, 2))).ToDouble());
+  const std::u32string text = platform::DecodeUtf8(DataAMD);
+  const std::string day = platform::EncodeUtf8(text.substr(text.size() - 2));
+  const std::string year = platform::EncodeUtf8(text.substr(0, 4));
+  const double month = std::trunc(platform::Variant(platform::EncodeUtf8(text.substr(5, 2))).ToDouble());
   return day + " de " + Meses(static_cast<std::int16_t>(month), true) + " de " + year;
 }
 

@@ -6,7 +6,8 @@
 #include <array>
 #include <string>
 
-#include "utf8_text.h"
+#include "platform/text.h"
+#include "text_rules.h"
 #include "util/ediv.h"
 
 namespace {
@@ -34,7 +35,7 @@ int CodeOfChar(char32_t c) {
 }
 
 std::string Scramble(const std::string& text) {
-  std::u32string chars = util_internal::DecodeUtf8(text);
+  std::u32string chars = platform::DecodeUtf8(text);
   util_internal::RequireShortText(chars);
   for (char32_t& c : chars) {
     const int code = CodeOfChar(c);
@@ -44,7 +45,7 @@ std::string Scramble(const std::string& text) {
     const unsigned complement = 255u - static_cast<unsigned>(code);
     c = CharOfCode(((complement & 0x0Fu) << 4) | (complement >> 4));
   }
-  return util_internal::EncodeUtf8(chars);
+  return platform::EncodeUtf8(chars);
 }
 
 }  // namespace

@@ -11,18 +11,19 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/text.h"
 #include "platform/ui_services.h"
 #include "raise_error.h"
-#include "utf8_text.h"
+#include "text_rules.h"
 #include "util/ediv.h"
 
+using platform::DecodeUtf8;
+using platform::EncodeUtf8;
+using platform::Trim;
 using platform::Variant;
 using platform::VariantArray;
-using util_internal::DecodeUtf8;
-using util_internal::EncodeUtf8;
 using util_internal::RaiseError;
 using util_internal::RequireShortText;
-using util_internal::TrimSpaces;
 
 namespace {
 
@@ -110,14 +111,14 @@ bool EDiv::StripString(const std::string& SString, const std::string& sChar, Var
   std::size_t pos = 0;
   while (pos < SString.size()) {
     if (SString.compare(pos, sChar.size(), sChar) == 0) {
-      ARR.items.emplace_back(TrimSpaces(std::string_view(SString).substr(start, pos - start)));
+      ARR.items.emplace_back(Trim(std::string_view(SString).substr(start, pos - start)));
       pos += sChar.size();
       start = pos;
     } else {
       ++pos;
     }
   }
-  ARR.items.emplace_back(TrimSpaces(std::string_view(SString).substr(start)));
+  ARR.items.emplace_back(Trim(std::string_view(SString).substr(start)));
   return true;
 }
 
@@ -126,7 +127,7 @@ bool EDiv::FastStripString(const std::string& StringToStrip, const std::string& 
   RequireSeparator(Character);
   aReturn = VariantArray{};
   aReturn.items.emplace_back();
-  if (TrimSpaces(StringToStrip).empty()) return false;
+  if (Trim(StringToStrip).empty()) return false;
   // An empty piece is overwritten by the next one, so empty pieces disappear.
   const auto store = [&aReturn](std::string piece) {
     const auto* last = aReturn.items.back().Get<std::string>();
@@ -151,18 +152,18 @@ bool EDiv::FastStripString(const std::string& StringToStrip, const std::string& 
 }
 
 std::string EDiv::StripVBCRLFString(const std::string& xString, const std::string& ReplaceChar) const {
-  if (ReplaceChar.empty()) return TrimSpaces(xString);
+  if (ReplaceChar.empty()) return Trim(xString);
   const std::u32string replacement = DecodeUtf8(ReplaceChar);
   std::string out;
   out.reserve(xString.size());
   for (char c : xString) {
     if (c == '\r' || c == '\n') {
-      util_internal::AppendUtf8(out, replacement[0]);
+      platform::AppendUtf8(out, replacement[0]);
     } else {
       out.push_back(c);
     }
   }
-  return TrimSpaces(out);
+  return Trim(out);
 }
 
 std::int16_t EDiv::ContaCHR(const std::string& strString, const std::string& strCHR) const {
@@ -213,7 +214,7 @@ void EDiv::GetArg(const std::string& MCommand, std::vector<std::string>& Argv, s
   // doubled space leaves a space at the start of the next argument.
   for (std::size_t i = 0; i < command.size(); ++i) {
     if (command[i] == U' ') {
-      Argv[k++] = TrimSpaces(EncodeUtf8(command.substr(start, i - start)));
+      Argv[k++] = Trim(EncodeUtf8(command.substr(start, i - start)));
       ++i;
       start = i;
     }
@@ -222,12 +223,12 @@ void EDiv::GetArg(const std::string& MCommand, std::vector<std::string>& Argv, s
 }
 
 std::string EDiv::Zerar(const std::string& Texto, std::int16_t Nchar, const std::string& Caracter) const {
-  const std::string text = TrimSpaces(Texto);
-  const std::size_t length = util_internal::CharCount(text);
+  const std::string text = Trim(Texto);
+  const std::size_t length = platform::CharCount(text);
   const char32_t fill = Caracter.empty() ? U'0' : DecodeUtf8(Caracter)[0];
   std::string out;
   for (std::size_t i = length; Nchar > 0 && i < static_cast<std::size_t>(Nchar); ++i) {
-    util_internal::AppendUtf8(out, fill);
+    platform::AppendUtf8(out, fill);
   }
   return out + text;
 }

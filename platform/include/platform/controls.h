@@ -25,16 +25,6 @@ inline constexpr WindowHandle kNoWindow = 0;
 // screen's logical resolution.
 inline constexpr int kTwipsPerInch = 1440;
 
-// Error numbers of the toolkit (the classic runtime's numbering).
-// 340 "Control array element '<n>' doesn't exist"
-inline constexpr std::int32_t kErrNoSuchArrayElement = 340;
-// 343 "Object not an array": the control is not part of a control array.
-inline constexpr std::int32_t kErrNotAnArray = 343;
-// 438 "Object doesn't support this property or method"
-inline constexpr std::int32_t kErrMemberNotSupported = 438;
-// 730 "Control '<name>' not found"
-inline constexpr std::int32_t kErrControlNotFound = 730;
-
 class ControlToolkit {
  public:
   virtual ~ControlToolkit() = default;

@@ -108,19 +108,13 @@ void SetDriver(std::shared_ptr<Driver> driver);
 //
 // Error numbers: a server error carries SQL Server's own message number; a failure
 // inside the driver carries the driver's native number when it gives one, otherwise
-// kErrDriverTimeout for SQLSTATE HYT00 and kErrDriverFailure for every other state.
+// kErrDriverTimeout for SQLSTATE HYT00 and kErrUnspecified for every other state.
 // The text is the server's or driver's message with the driver's bracketed
 // prefixes ("[FreeTDS][SQL Server]") removed; the SQLSTATE is kept.
 std::shared_ptr<Driver> MakeOdbcDriver();
 
 inline constexpr const char* kOdbcDriverVariable = "TAVINOR_ODBC_DRIVER";
 inline constexpr const char* kDefaultOdbcDriver = "FreeTDS";
-// "Timeout expired" and the like (DB_E_ABORTLIMITREACHED, 0x80040E31, the number
-// the classic provider raised for an expired time-out).
-inline constexpr std::int32_t kErrDriverTimeout = -2147217871;
-// Any other failure the driver reports without a number of its own, such as no
-// server listening (E_FAIL, 0x80004005, as the classic provider raised it).
-inline constexpr std::int32_t kErrDriverFailure = -2147467259;
 
 // Where a connection goes: the host (with "\\instance" when the driver is to look the
 // instance up) and the port, empty when the instance lookup finds it.

@@ -6,20 +6,9 @@
 #include <stdexcept>
 #include <string>
 
-namespace platform {
+#include "platform/error_numbers.h"
 
-// Error numbers the platform itself raises (the classic runtime's numbering, which
-// stored data and callers compare against).
-inline constexpr std::int32_t kErrInvalidProcedureCall = 5;
-inline constexpr std::int32_t kErrOverflow = 6;
-inline constexpr std::int32_t kErrSubscriptOutOfRange = 9;
-inline constexpr std::int32_t kErrTypeMismatch = 13;
-inline constexpr std::int32_t kErrObjectRequired = 424;
-inline constexpr std::int32_t kErrInvalidUse = 3001;
-inline constexpr std::int32_t kErrObjectClosed = 3704;
-inline constexpr std::int32_t kErrItemNotFound = 3265;
-inline constexpr std::int32_t kErrBofOrEof = 3021;
-inline constexpr std::int32_t kErrObjectOpen = 3705;
+namespace platform {
 
 class Error : public std::runtime_error {
  public:
@@ -30,7 +19,7 @@ class Error : public std::runtime_error {
         sqlstate_(std::move(sqlstate)) {}
 
   // The error number: SQL Server's own number for server errors, the driver's for
-  // driver failures, or one of the kErr constants above.
+  // driver failures, or one of the kErr constants of error_numbers.h.
   [[nodiscard]] std::int32_t Number() const noexcept { return number_; }
   // The error text as a user should read it.
   [[nodiscard]] const std::string& Description() const noexcept { return description_; }

@@ -20,24 +20,6 @@
 
 namespace platform {
 
-// Error numbers the session layer raises besides those in platform/error.h, with
-// the numbers the classic data-access component used for the same failures.
-// 3709 "The connection cannot be used to perform this operation. It is either
-// closed or invalid in this context."
-inline constexpr std::int32_t kErrConnectionUnusable = 3709;
-// 3251 "Current Recordset does not support updating. ..."
-inline constexpr std::int32_t kErrUpdateNotSupported = 3251;
-// "Row cannot be located for updating. Some values may have been changed since it
-// was last read." (the provider's DB_E_CANTLOCATEROW, 0x80040E38 as a signed number)
-inline constexpr std::int32_t kErrRowNotLocated = -2147217864;
-// "Key column information is insufficient or incorrect. Too many rows were affected
-// by update." (E_FAIL, 0x80004005, as the provider reported it)
-inline constexpr std::int32_t kErrTooManyRowsAffected = -2147467259;
-// "No transaction is active." (XACT_E_NOTRANSACTION, 0x8004D00E)
-inline constexpr std::int32_t kErrNoTransaction = -2147168242;
-// "Only one transaction can be active on this session." (XACT_E_XTIONEXISTS, 0x8004D013)
-inline constexpr std::int32_t kErrTransactionActive = -2147168237;
-
 inline constexpr int kStateClosed = 0;
 inline constexpr int kStateOpen = 1;
 
@@ -151,7 +133,7 @@ class Recordset {
   // opened with LockType::kOptimistic or kPessimistic on a single-table query). The
   // row is found by the query's own condition and the row's original values of its
   // non-binary columns; unless exactly one row matches, nothing is written and
-  // Error(kErrRowNotLocated) or Error(kErrTooManyRowsAffected) is thrown.
+  // Error(kErrRowNotLocated) or Error(kErrUnspecified) is thrown.
   // Throws Error(kErrUpdateNotSupported) for a read-only result set.
   void Update();
 

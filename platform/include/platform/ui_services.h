@@ -3,6 +3,8 @@
 // implementation, the command line a console one, tests a recording one.
 #pragma once
 
+#include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +42,13 @@ void SetUi(std::shared_ptr<UiServices> services);
 
 // Shorthand for Ui().MsgBox with the application title.
 void MsgBox(const std::string& text, int style = kMsgBoxPlain, const std::string& title = {});
+
+// The error box: the error number, a carriage return and the error text, with the
+// error icon and the application title.
+void ShowError(std::int32_t number, const std::string& text);
+// The error box for a caught failure: an Error shows its number and text as above;
+// any other exception, which has no number, shows its message alone.
+void ShowError(const std::exception& failure);
 
 // Writes message boxes to the terminal: the text with carriage returns turned into
 // line breaks, on standard output, or standard error for the error style.

@@ -12,6 +12,7 @@
 
 #include "platform/currency.h"
 #include "platform/date.h"
+#include "platform/error_numbers.h"
 
 namespace platform {
 
@@ -134,8 +135,6 @@ class Variant {
                std::shared_ptr<const Bytes>>
       value_;
 };
-
-inline constexpr std::int32_t kErrInvalidUseOfNull = 94;
 
 // Formats a double as the runtime's CStr does: up to 15 significant digits, no
 // trailing zeros, exponent form "1E+20" / "1.5E-07" outside 1e-4..1e15.

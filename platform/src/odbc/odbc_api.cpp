@@ -7,6 +7,7 @@
 
 #include "odbc/odbc_text.h"
 #include "platform/driver.h"
+#include "platform/text.h"
 
 namespace platform::odbc {
 namespace {
@@ -32,7 +33,7 @@ Handle AllocHandle(SQLSMALLINT type, SQLHANDLE parent) {
       const SQLSMALLINT parent_type = type == SQL_HANDLE_DBC ? SQL_HANDLE_ENV : SQL_HANDLE_DBC;
       throw ErrorFrom(ReadDiagnostics(parent_type, parent));
     }
-    throw Error(kErrDriverFailure, "The ODBC environment could not be created.", "HY001");
+    throw Error(kErrUnspecified, "The ODBC environment could not be created.", "HY001");
   }
   return handle;
 }
@@ -94,7 +95,7 @@ Error ErrorFrom(const std::vector<Diagnostic>& diagnostics) {
     const Diagnostic& record = diagnostics.front();
     return Error(DriverErrorNumber(record.native, record.sqlstate), record.text, record.sqlstate);
   }
-  return Error(kErrDriverFailure, "The ODBC driver reported a failure without a diagnostic.", "HY000");
+  return Error(kErrUnspecified, "The ODBC driver reported a failure without a diagnostic.", "HY000");
 }
 
 SQLRETURN Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, std::vector<std::string>* messages) {
@@ -108,7 +109,7 @@ SQLRETURN Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, std::vector<st
     }
     return rc;
   }
-  if (rc == SQL_INVALID_HANDLE) throw Error(kErrDriverFailure, "Invalid ODBC handle.", "HY000");
+  if (rc == SQL_INVALID_HANDLE) throw Error(kErrUnspecified, "Invalid ODBC handle.", "HY000");
   throw ErrorFrom(ReadDiagnostics(type, handle));
 }
 

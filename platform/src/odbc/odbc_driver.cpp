@@ -94,7 +94,7 @@ class OdbcSession final : public DriverSession {
   // themselves. What an earlier request left behind (unread results after a
   // failure) is discarded first.
   SQLHSTMT Statement(int timeout_seconds) {
-    if (!dbc_) throw Error(kErrDriverFailure, "The session is closed.", "08003");
+    if (!dbc_) throw Error(kErrUnspecified, "The session is closed.", "08003");
     if (!stmt_) {
       stmt_ = odbc::AllocHandle(SQL_HANDLE_STMT, dbc_.get());
       stmt_timeout_ = -1;

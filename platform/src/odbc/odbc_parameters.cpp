@@ -9,6 +9,7 @@
 
 #include "odbc/odbc_text.h"
 #include "platform/error.h"
+#include "platform/text.h"
 
 namespace platform::odbc {
 namespace {

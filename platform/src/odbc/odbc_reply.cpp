@@ -3,7 +3,6 @@
 #include "odbc/odbc_reply.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -12,6 +11,7 @@
 
 #include "odbc/odbc_text.h"
 #include "platform/error.h"
+#include "platform/text.h"
 #include "platform/variant.h"
 
 namespace platform::odbc {
@@ -40,12 +40,6 @@ struct Column {
 };
 
 constexpr std::size_t kPieceBytes = 8192;
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::string ColumnText(SQLHSTMT stmt, SQLUSMALLINT index, SQLUSMALLINT field) {
   SQLWCHAR buffer[256] = {};

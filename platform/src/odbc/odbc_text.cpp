@@ -1,5 +1,5 @@
-// Connection-string translation, diagnostic texts and UTF-8/UTF-16 conversion for
-// the ODBC driver.
+// Connection-string translation, diagnostic texts and number texts for the ODBC
+// driver.
 #include "odbc/odbc_text.h"
 
 #include <algorithm>
@@ -9,16 +9,10 @@
 #include <string_view>
 
 #include "platform/driver.h"
+#include "platform/text.h"
 
 namespace platform {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string result(text);
-  std::transform(result.begin(), result.end(), result.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return result;
-}
 
 // Whether a value must be braced to stay one value: it holds ";" or opens with "{"
 // (the driver manager reads past leading spaces before it looks for the brace).
@@ -155,7 +149,7 @@ std::string StripDiagnosticPrefixes(const std::string& text) {
 std::int32_t DriverErrorNumber(std::int32_t native, const std::string& sqlstate) {
   if (native != 0) return native;
   if (sqlstate == "HYT00" || sqlstate == "HYT01") return kErrDriverTimeout;
-  return kErrDriverFailure;
+  return kErrUnspecified;
 }
 
 namespace odbc {
@@ -183,91 +177,6 @@ Currency CurrencyFromDecimal(const Decimal& value) {
   for (int s = value.scale; s < 4; ++s) ticks *= 10;
   for (int s = value.scale; s > 4; --s) ticks /= 10;
   return Currency::FromTicks(static_cast<std::int64_t>(ticks));
-}
-
-std::u16string Utf8ToUtf16(const std::string& text) {
-  std::u16string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    char32_t code = 0xFFFD;
-    int extra = 0;
-    char32_t min = 0;
-    if (c < 0x80) {
-      code = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      code = c & 0x1F;
-      extra = 1;
-      min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      code = c & 0x0F;
-      extra = 2;
-      min = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      code = c & 0x07;
-      extra = 3;
-      min = 0x10000;
-    } else {
-      out += u'\uFFFD';
-      ++i;
-      continue;
-    }
-    std::size_t j = i + 1;
-    bool valid = true;
-    for (int k = 0; k < extra; ++k, ++j) {
-      if (j >= text.size() || (static_cast<unsigned char>(text[j]) & 0xC0) != 0x80) {
-        valid = false;
-        break;
-      }
-      code = (code << 6) | (static_cast<unsigned char>(text[j]) & 0x3F);
-    }
-    if (!valid || code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      out += u'\uFFFD';
-      i = valid ? j : std::max(j, i + 1);
-      continue;
-    }
-    i = j;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (code >> 10));
-      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-  }
-  return out;
-}
-
-std::string Utf16ToUtf8(const std::u16string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
 }
 
 }  // namespace odbc

@@ -1,5 +1,5 @@
-// Text helpers of the ODBC driver that do not need the ODBC headers: UTF-8 to
-// UTF-16 and back (unixODBC's SQLWCHAR is a 16-bit UTF-16 unit).
+// Text helpers of the ODBC driver that do not need the ODBC headers: the decimal
+// texts the driver writes for decimal and money values.
 #pragma once
 
 #include <string>
@@ -13,10 +13,5 @@ namespace platform::odbc {
 Decimal DecimalFromText(const std::string& text);
 // Money with four decimals; more decimals are cut, fewer are filled with zeros.
 Currency CurrencyFromDecimal(const Decimal& value);
-
-// Invalid UTF-8 sequences become U+FFFD.
-std::u16string Utf8ToUtf16(const std::string& text);
-// Unpaired surrogates become U+FFFD.
-std::string Utf16ToUtf8(const std::u16string& text);
 
 }  // namespace platform::odbc

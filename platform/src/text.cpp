@@ -1,26 +1,33 @@
-#include "utf8_text.h"
+#include "platform/text.h"
 
-#include "raise_error.h"
+#include <algorithm>
 
-namespace util_internal {
+namespace platform {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-constexpr std::size_t kMaxShortLength = 32767;
+
+char LowerChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool IsContinuation(unsigned char b) {
   return (b & 0xC0) == 0x80;
 }
 
-// Reads one character at `pos`, moving `pos` past it. Overlong forms, surrogates and
-// values above U+10FFFF are malformed: one byte is consumed and U+FFFD returned.
+bool IsScalarValue(char32_t c) {
+  return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
+
+// Reads one code point at `pos`, moving `pos` past it; a malformed sequence gives
+// U+FFFD and consumes its first byte only.
 char32_t ReadChar(std::string_view text, std::size_t& pos) {
   const auto lead = static_cast<unsigned char>(text[pos]);
   if (lead < 0x80) {
     ++pos;
     return lead;
   }
-  int extra = 0;
+  std::size_t extra = 0;
   char32_t c = 0;
   char32_t min = 0;
   if ((lead & 0xE0) == 0xC0) {
@@ -37,7 +44,7 @@ char32_t ReadChar(std::string_view text, std::size_t& pos) {
     ++pos;
     return kReplacement;
   }
-  for (int i = 1; i <= extra; ++i) {
+  for (std::size_t i = 1; i <= extra; ++i) {
     const auto b = static_cast<unsigned char>(text[pos + i]);
     if (!IsContinuation(b)) {
       ++pos;
@@ -45,7 +52,7 @@ char32_t ReadChar(std::string_view text, std::size_t& pos) {
     }
     c = (c << 6) | (b & 0x3F);
   }
-  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+  if (c < min || !IsScalarValue(c)) {
     ++pos;
     return kReplacement;
   }
@@ -54,6 +61,23 @@ char32_t ReadChar(std::string_view text, std::size_t& pos) {
 }
 
 }  // namespace
+
+std::string Lower(std::string_view text) {
+  std::string result(text);
+  std::transform(result.begin(), result.end(), result.begin(), LowerChar);
+  return result;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return LowerChar(x) == LowerChar(y); });
+}
+
+std::string Trim(std::string_view text, std::string_view characters) {
+  const auto first = text.find_first_not_of(characters);
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(characters) - first + 1));
+}
 
 std::u32string DecodeUtf8(std::string_view text) {
   std::u32string out;
@@ -64,6 +88,7 @@ std::u32string DecodeUtf8(std::string_view text) {
 }
 
 void AppendUtf8(std::string& out, char32_t c) {
+  if (!IsScalarValue(c)) c = kReplacement;
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
   } else if (c < 0x800) {
@@ -84,7 +109,7 @@ void AppendUtf8(std::string& out, char32_t c) {
 std::string EncodeUtf8(std::u32string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char32_t c : text) AppendUtf8(out, c);
+  for (const char32_t c : text) AppendUtf8(out, c);
   return out;
 }
 
@@ -98,42 +123,35 @@ std::size_t CharCount(std::string_view text) {
   return count;
 }
 
-void RequireShortText(std::u32string_view text) {
-  if (text.size() > kMaxShortLength) RaiseError(platform::kErrOverflow);
-}
-
-std::string TrimSpaces(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(' ');
-  return std::string(text.substr(first, last - first + 1));
-}
-
-char32_t UpperChar(char32_t c) {
-  if (c >= 'a' && c <= 'z') return c - 0x20;
-  if (c < 0xB5) return c;
-  if (c == 0xB5) return 0x39C;
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-  if (c == 0xFF) return 0x178;
-  if (c >= 0x100 && c <= 0x17F) {
-    if (c == 0x131) return 'I';
-    if (c == 0x17F) return 'S';
-    if (c == 0x138 || c == 0x149 || c == 0x178) return c;
-    // Upper and lower case alternate in pairs; in the two runs that start on an odd
-    // code the upper-case letter comes first at the odd position.
-    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    const bool is_lower = odd_upper ? (c % 2 == 0) : (c % 2 == 1);
-    return is_lower ? c - 1 : c;
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    char32_t c = ReadChar(text, pos);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
   }
-  if (c == 0x3C2) return 0x3A3;  // final sigma
-  if (c >= 0x3B1 && c <= 0x3CB) return c - 0x20;
-  if (c == 0x3AC) return 0x386;
-  if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
-  if (c == 0x3CC) return 0x38C;
-  if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
-  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
-  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
-  return c;
+  return out;
 }
 
-}  // namespace util_internal
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+}  // namespace platform
