@@ -142,16 +142,181 @@ LexResult Lex(std::string_view text) {
   return out;
 }
 
+namespace {
+
+bool IsKeyword(const Token& t, std::string_view w) {
+  return t.kind == TokenKind::kWord && NamesEqual(t.text, w);
+}
+bool IsAnyKeyword(const Token& t, std::initializer_list<std::string_view> words) {
+  for (auto w : words) {
+    if (IsKeyword(t, w)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// SQL Server needs no ";" between statements: a batch reads on from one statement into the next wherever the
+// grammar lets one end.
+bool StartsStatement(const Token& t) {
+  return IsAnyKeyword(
+      t, {"select",  "insert", "update", "delete",    "create",     "alter",      "drop",        "declare",
+          "set",     "use",    "exec",   "execute",   "begin",      "commit",     "rollback",    "save",
+          "if",      "while",  "print",  "raiserror", "grant",      "revoke",     "deny",        "truncate",
+          "kill",    "dbcc",   "backup", "restore",   "return",     "break",      "continue",    "goto",
+          "waitfor", "open",   "close",  "fetch",     "deallocate", "checkpoint", "reconfigure", "shutdown",
+          "bulk",    "else",   "end"});
+}
+
+namespace {
+
+// Statements whose body runs to the end of the batch.
+bool TakesRestOfBatch(const std::vector<Token>& tokens, size_t start) {
+  if (!IsAnyKeyword(tokens[start], {"create", "alter"})) return false;
+  size_t k = start + 1;
+  if (k + 1 < tokens.size() && IsKeyword(tokens[k], "or") && IsKeyword(tokens[k + 1], "alter")) k += 2;
+  return k < tokens.size() && IsAnyKeyword(tokens[k], {"procedure", "proc", "function", "trigger", "view"});
+}
+
+class BatchSplitter {
+ public:
+  explicit BatchSplitter(const std::vector<Token>& tokens) : t_(tokens) {}
+
+  // The index just past the statement that begins at `start` (its ";" not included).
+  size_t End(size_t start) {
+    if (start >= t_.size()) return start;
+    if (TakesRestOfBatch(t_, start)) return t_.size();
+    if (IsAnyKeyword(t_[start], {"if", "while"})) return Conditional(start);
+    if (IsKeyword(t_[start], "begin") &&
+        !(start + 1 < t_.size() &&
+          IsAnyKeyword(t_[start + 1], {"tran", "transaction", "distributed", "dialog", "conversation"}))) {
+      return Block(start);
+    }
+    return Simple(start);
+  }
+
+ private:
+  bool At(size_t i, std::string_view w) const { return i < t_.size() && IsKeyword(t_[i], w); }
+  bool Semicolon(size_t i) const {
+    return i < t_.size() && t_[i].kind == TokenKind::kPunct && t_[i].text == ";";
+  }
+
+  // IF/WHILE condition, then one statement, then for IF an optional ELSE and one statement.
+  size_t Conditional(size_t start) {
+    size_t body = Scan(start + 1, start, true);
+    if (body >= t_.size() || Semicolon(body)) return body;
+    size_t end = End(body);
+    size_t after = Semicolon(end) ? end + 1 : end;
+    if (IsKeyword(t_[start], "if") && At(after, "else")) return End(after + 1);
+    return end;
+  }
+
+  // BEGIN [TRY] ... END [TRY] [BEGIN CATCH ... END CATCH]
+  size_t Block(size_t start) {
+    size_t i = start + 1;
+    if (At(i, "try") || At(i, "catch")) ++i;
+    while (i < t_.size()) {
+      if (Semicolon(i)) {
+        ++i;
+      } else if (At(i, "end")) {
+        ++i;
+        if (At(i, "try") || At(i, "catch")) {
+          bool was_try = At(i, "try");
+          ++i;
+          if (was_try && At(i, "begin") && At(i + 1, "catch")) return Block(i);
+        }
+        return i;
+      } else {
+        size_t next = End(i);
+        i = next > i ? next : i + 1;
+      }
+    }
+    return i;
+  }
+
+  size_t Simple(size_t start) { return Scan(start + 1, start, false); }
+
+  // Reads from `i` to the first place a new statement begins (or a ";"), outside parentheses and CASE.
+  // `condition` reads an IF/WHILE condition, which ends at the first statement word.
+  size_t Scan(size_t i, size_t start, bool condition) {
+    int depth = 0, cases = 0;
+    bool values_seen = false;
+    int continuations = 0;  // words that continue this statement once (UPDATE ... SET, ALTER TABLE t ALTER)
+    for (; i < t_.size(); ++i) {
+      const Token& t = t_[i];
+      if (t.kind == TokenKind::kPunct) {
+        if (t.text == "(") ++depth;
+        if (t.text == ")") --depth;
+        if (t.text == ";" && depth <= 0) return i;
+        continue;
+      }
+      if (depth > 0 || t.kind != TokenKind::kWord) continue;
+      if (IsKeyword(t, "case")) ++cases;
+      if (IsKeyword(t, "values")) values_seen = true;
+      if (cases > 0) {
+        if (IsKeyword(t, "end")) --cases;
+        continue;
+      }
+      if (!StartsStatement(t)) continue;
+      if (condition) return i;
+      if (!EndsHere(start, i, values_seen, continuations)) continue;
+      return i;
+    }
+    return i;
+  }
+
+  // Whether the statement word at `i` begins a new statement rather than continuing the one at `start`.
+  bool EndsHere(size_t start, size_t i, bool values_seen, int& continuations) const {
+    const Token& t = t_[i];
+    const Token& prev = t_[i - 1];
+    const Token& first = t_[start];
+    if (IsAnyKeyword(prev, {"union", "all", "except", "intersect"}) && IsKeyword(t, "select")) return false;
+    // ON DELETE CASCADE, FOR UPDATE, WITH ROLLBACK IMMEDIATE, ON DELETE SET NULL, DROP TABLE IF EXISTS
+    if (IsAnyKeyword(prev, {"on", "for", "with", "then", "as"})) return false;
+    if (IsKeyword(t, "set") && IsAnyKeyword(prev, {"delete", "update"})) return false;
+    if (IsKeyword(t, "if") &&
+        IsAnyKeyword(prev,
+                     {"table",    "index",      "view",     "procedure", "proc",    "function", "trigger",
+                      "database", "schema",     "type",     "user",      "role",    "login",    "statistics",
+                      "column",   "constraint", "sequence", "synonym",   "default", "rule"})) {
+      return false;
+    }
+    // GRANT SELECT, INSERT ON t TO u: the privileges are statement words.
+    if (IsAnyKeyword(first, {"grant", "revoke", "deny"})) {
+      for (size_t k = start; k < i; ++k) {
+        if (IsAnyKeyword(t_[k], {"to", "from"})) return k + 1 < i;
+      }
+      return false;
+    }
+    bool continues =
+        (IsKeyword(first, "update") && IsKeyword(t, "set")) ||
+        (IsKeyword(first, "alter") && IsAnyKeyword(t, {"alter", "drop", "set"})) ||
+        (IsKeyword(first, "insert") && !values_seen && IsAnyKeyword(t, {"select", "exec", "execute"}));
+    if (continues && continuations == 0) {
+      ++continuations;
+      return false;
+    }
+    return true;
+  }
+
+  const std::vector<Token>& t_;
+};
+
+}  // namespace
+
 std::vector<std::vector<Token>> SplitStatements(const std::vector<Token>& tokens) {
-  std::vector<std::vector<Token>> out(1);
-  for (const auto& t : tokens) {
-    if (t.kind == TokenKind::kPunct && t.text == ";") {
-      if (!out.back().empty()) out.emplace_back();
+  std::vector<std::vector<Token>> out;
+  BatchSplitter splitter(tokens);
+  size_t i = 0;
+  while (i < tokens.size()) {
+    if (tokens[i].kind == TokenKind::kPunct && tokens[i].text == ";") {
+      ++i;
       continue;
     }
-    out.back().push_back(t);
+    size_t end = std::max(splitter.End(i), i + 1);
+    out.emplace_back(tokens.begin() + static_cast<long>(i), tokens.begin() + static_cast<long>(end));
+    i = end;
   }
-  if (out.back().empty()) out.pop_back();
   return out;
 }
 

@@ -32,7 +32,13 @@ LexResult Lex(std::string_view text);
 // keyword".
 bool IsReserved(std::string_view word);
 
-// Splits a token list into statements at ";".
+// Whether the token is a word that begins a T-SQL statement (SELECT, INSERT, CREATE, SET, IF, BEGIN, ...).
+bool StartsStatement(const Token& t);
+
+// Splits a batch into statements as SQL Server reads it: at ";" and wherever a new statement begins (SELECT 1
+// SELECT 2 is two statements). IF/WHILE take their condition and one statement (IF also its ELSE branch),
+// BEGIN ... END takes the block, and CREATE/ALTER PROCEDURE, FUNCTION, TRIGGER and VIEW take the rest of the
+// batch as their body.
 std::vector<std::vector<Token>> SplitStatements(const std::vector<Token>& tokens);
 
 }  // namespace standin

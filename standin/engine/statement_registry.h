@@ -123,6 +123,10 @@ void RegisterRpcProcedures(StatementRegistry& registry);
 void ExecuteText(ExecContext& ctx, const std::string& text);
 
 // Error helpers shared by handlers.
+// Valid T-SQL that the stand-in does not model is refused with this one user-range number, never answered as
+// a syntax error or as success, so that no test can pass on a statement that never really ran.
+constexpr int32_t kNotModelledError = 50001;
+void NotModelled(ExecContext& ctx, const std::vector<Token>& tokens, size_t from = 0);
 void SyntaxErrorNear(ExecContext& ctx, const std::vector<Token>& tokens, size_t at);
 std::string JoinTokens(const std::vector<Token>& tokens, size_t from = 0);
 
