@@ -2,18 +2,11 @@
 // ALTER TABLE ... ADD CONSTRAINT (DEFAULT ... FOR, PRIMARY KEY, UNIQUE, CHECK) and INSERT ... VALUES.
 #include <algorithm>
 
-#include "engine/statement_registry.h"
+#include "engine/create_support.h"
 
 namespace standin {
 
 namespace {
-
-bool IsP(const Token& t, std::string_view p) {
-  return t.kind == TokenKind::kPunct && t.text == p;
-}
-bool IsW(const Token& t, std::string_view w) {
-  return t.kind == TokenKind::kWord && NamesEqual(t.text, w);
-}
 
 std::vector<IndexKey> KeysOf(const Capture& c) {
   std::vector<IndexKey> keys;
@@ -23,6 +16,8 @@ std::vector<IndexKey> KeysOf(const Capture& c) {
   }
   return keys;
 }
+
+}  // namespace
 
 // Constraint names share the database's object namespace with tables.
 bool ObjectNameTaken(Database& db, std::string_view name) {
@@ -55,24 +50,6 @@ bool ResolveKeys(ExecContext& ctx, const TableDef& table, std::vector<IndexKey>&
   return true;
 }
 
-// Appends the value of a literal token (string, number, NULL or bound parameter); false for anything else.
-bool LiteralValue(const Token& v, bool negative, std::vector<Value>& out) {
-  if (v.is_bound) {
-    out.push_back(v.bound);
-  } else if (v.kind == TokenKind::kString) {
-    out.emplace_back(v.text);
-  } else if (v.kind == TokenKind::kNumber && v.text.find('.') == std::string::npos) {
-    out.emplace_back(static_cast<int64_t>(std::stoll(v.text)) * (negative ? -1 : 1));
-  } else if (v.kind == TokenKind::kNumber) {
-    out.emplace_back(std::stod(v.text) * (negative ? -1 : 1));
-  } else if (IsW(v, "null")) {
-    out.emplace_back();
-  } else {
-    return false;
-  }
-  return true;
-}
-
 // Key equality under the case-insensitive collation: character keys compare without case and trailing spaces.
 bool SameKey(const Value& a, const Value& b, const SqlType& type) {
   if (!type.IsCharacter() || a.IsNull() || b.IsNull()) return a == b;
@@ -89,6 +66,8 @@ std::string StoredDefinition(const std::string& text) {
   bool number = !text.empty() && text.find_first_not_of("-.0123456789") == std::string::npos;
   return number ? "((" + text + "))" : "(" + text + ")";
 }
+
+namespace {
 
 TableDef* TableFor(ExecContext& ctx, const Capture& name, int error) {
   Database* db = ctx.CurrentDb();
@@ -232,289 +211,6 @@ void DropTable(ExecContext& ctx, const Captures& caps) {
   }
   ctx.BeforeChange(*db);
   std::erase_if(db->tables, [&](const TableDef& t) { return NamesEqual(t.name, name); });
-}
-
-// CREATE TABLE name (column type [IDENTITY[(seed, increment)]] [NULL | NOT NULL] [[CONSTRAINT n] DEFAULT
-// expr]
-//                    [, ...] [, CONSTRAINT n PRIMARY KEY [CLUSTERED | NONCLUSTERED] (keys)])
-void CreateTable(ExecContext& ctx, const Captures& caps) {
-  Database* db = ctx.CurrentDb();
-  const std::vector<Token>& t = caps["body"].tokens;
-  const std::string& name = caps["table"].text;
-  if (ObjectNameTaken(*db, name)) {
-    ctx.Error(2714, 16, 6, "There is already an object named '" + name + "' in the database.");
-    return;
-  }
-  TableDef table;
-  table.name = name;
-  size_t i = 0;
-  auto at_end = [&] { return i >= t.size(); };
-  auto syntax = [&] { SyntaxErrorNear(ctx, t, i); };
-  auto ident = [&](std::string& out) {
-    if (at_end() || !(t[i].kind == TokenKind::kWord || t[i].kind == TokenKind::kQuotedIdent) ||
-        (t[i].kind == TokenKind::kWord && IsReserved(t[i].text))) {
-      return false;
-    }
-    out = t[i++].text;
-    return true;
-  };
-  auto paren_group = [&](std::string& out) {  // "( ... )" kept as written
-    int depth = 0;
-    bool word_before = false;
-    do {
-      if (at_end()) return false;
-      if (IsP(t[i], "(")) ++depth;
-      if (IsP(t[i], ")")) --depth;
-      bool word = t[i].kind != TokenKind::kPunct;
-      if (word && word_before) out += ' ';
-      out += t[i].kind == TokenKind::kString ? "'" + t[i].text + "'" : t[i].raw;
-      word_before = word;
-      ++i;
-    } while (depth > 0);
-    return true;
-  };
-  while (true) {
-    if (!at_end() && IsW(t[i], "constraint")) {
-      ++i;
-      ConstraintDef c;
-      if (!ident(c.name)) return syntax();
-      bool pk = !at_end() && IsW(t[i], "primary");
-      bool uq = !at_end() && IsW(t[i], "unique");
-      if (!pk && !uq) return syntax();
-      i += pk ? 1 : 0;
-      if (pk && (at_end() || !IsW(t[i++], "key"))) return syntax();
-      if (uq) ++i;
-      c.kind = pk ? ConstraintKind::kPrimaryKey : ConstraintKind::kUnique;
-      c.clustered = pk;
-      if (!at_end() && (IsW(t[i], "clustered") || IsW(t[i], "nonclustered")))
-        c.clustered = IsW(t[i++], "clustered");
-      if (at_end() || !IsP(t[i++], "(")) return syntax();
-      do {
-        IndexKey k;
-        if (!ident(k.column)) return syntax();
-        if (!at_end() && (IsW(t[i], "asc") || IsW(t[i], "desc"))) k.descending = IsW(t[i++], "desc");
-        c.columns.push_back(k);
-      } while (!at_end() && IsP(t[i], ",") && ++i);
-      if (at_end() || !IsP(t[i++], ")")) return syntax();
-      if (!ResolveKeys(ctx, table, c.columns, 1911)) return;
-      IndexDef index{c.name, c.columns, true, c.clustered, pk, !pk, "PRIMARY"};
-      table.indexes.push_back(index);
-      table.constraints.push_back(c);
-    } else {
-      ColumnDef col;
-      if (!ident(col.name)) return syntax();
-      if (at_end() || t[i].kind != TokenKind::kWord) return syntax();
-      std::string type_text = t[i++].text;
-      if (!at_end() && IsP(t[i], "(")) {
-        if (!paren_group(type_text)) return syntax();
-      }
-      auto type = ParseSqlType(type_text);
-      if (!type) {
-        ctx.Error(2715, 16, 6,
-                  "Column, parameter, or variable #" + std::to_string(table.columns.size() + 1) +
-                      ": Cannot find data type " + type_text.substr(0, type_text.find('(')) + ".");
-        return;
-      }
-      col.type = *type;
-      while (!at_end() && !IsP(t[i], ",") && !IsP(t[i], ")")) {
-        if (IsW(t[i], "identity")) {
-          ++i;
-          col.identity = true;
-          col.nullable = false;
-          if (!at_end() && IsP(t[i], "(")) {
-            if (i + 4 >= t.size() || t[i + 1].kind != TokenKind::kNumber || !IsP(t[i + 2], ",") ||
-                t[i + 3].kind != TokenKind::kNumber || !IsP(t[i + 4], ")")) {
-              return syntax();
-            }
-            col.seed = std::stoll(t[i + 1].text);
-            col.increment = std::stoll(t[i + 3].text);
-            i += 5;
-          }
-        } else if (IsW(t[i], "not") && i + 1 < t.size() && IsW(t[i + 1], "null")) {
-          col.nullable = false;
-          i += 2;
-        } else if (IsW(t[i], "null")) {
-          col.nullable = true;
-          ++i;
-        } else if (IsW(t[i], "constraint") || IsW(t[i], "default")) {
-          ConstraintDef c;
-          c.kind = ConstraintKind::kDefault;
-          c.columns = {{col.name, false}};
-          if (IsW(t[i], "constraint")) {
-            ++i;
-            if (!ident(c.name) || at_end() || !IsW(t[i], "default")) return syntax();
-          } else {
-            // An unnamed default gets a generated name, as the server makes one up.
-            c.name = "DF__" + name.substr(0, 9) + "__" + col.name.substr(0, 9) + "__" +
-                     std::to_string(db->next_object_id);
-          }
-          ++i;
-          if (at_end()) return syntax();
-          if (IsP(t[i], "(")) {
-            if (!paren_group(c.expression)) return syntax();
-          } else {
-            c.expression =
-                StoredDefinition(t[i].kind == TokenKind::kString ? "'" + t[i].text + "'" : t[i].raw);
-            ++i;
-          }
-          table.constraints.push_back(c);
-        } else {
-          return syntax();
-        }
-      }
-      if (table.FindColumn(col.name)) {
-        ctx.Error(2705, 16, 3,
-                  "Column names in each table must be unique. Column name '" + col.name + "' in table '" +
-                      name + "' is specified more than once.");
-        return;
-      }
-      table.columns.push_back(col);
-    }
-    if (at_end()) return syntax();
-    if (IsP(t[i], ")")) {
-      ++i;
-      break;
-    }
-    if (!IsP(t[i++], ",")) return syntax();
-  }
-  if (!at_end()) return syntax();
-  ctx.BeforeChange(*db);
-  table.object_id = db->NewObjectId();
-  db->tables.push_back(std::move(table));
-}
-
-// INSERT [INTO] table [(columns)] VALUES (values) [, (values)]...
-void Insert(ExecContext& ctx, const Captures& caps) {
-  Database* db = ctx.CurrentDb();
-  TableDef* table = db->FindTable(caps.Text("table"));
-  if (!table) {
-    ctx.Error(208, 16, 1, "Invalid object name '" + JoinTokens(caps["table"].tokens) + "'.");
-    return;
-  }
-  const std::vector<Token>& t = caps["body"].tokens;
-  size_t i = 0;
-  std::vector<int> targets;
-  if (i < t.size() && IsP(t[i], "(")) {
-    ++i;
-    while (i < t.size() && !IsP(t[i], ")")) {
-      if (IsP(t[i], ",")) {
-        ++i;
-        continue;
-      }
-      int col = table->ColumnIndex(t[i].text);
-      if (col < 0) {
-        ctx.Error(207, 16, 1, "Invalid column name '" + t[i].text + "'.");
-        return;
-      }
-      if (table->columns[col].identity) {
-        ctx.Error(544, 16, 1,
-                  "Cannot insert explicit value for identity column in table '" + table->name +
-                      "' when IDENTITY_INSERT is set to OFF.");
-        return;
-      }
-      targets.push_back(col);
-      ++i;
-    }
-    ++i;
-  } else {
-    for (size_t c = 0; c < table->columns.size(); ++c) {
-      if (!table->columns[c].identity) targets.push_back(static_cast<int>(c));
-    }
-  }
-  if (i >= t.size() || !IsW(t[i], "values")) return SyntaxErrorNear(ctx, t, i);
-  ++i;
-  std::vector<std::vector<Value>> new_rows;
-  auto rows = table->rows;
-  while (i < t.size()) {
-    if (!IsP(t[i], "(")) return SyntaxErrorNear(ctx, t, i);
-    ++i;
-    std::vector<Value> values;
-    while (i < t.size() && !IsP(t[i], ")")) {
-      if (IsP(t[i], ",")) {
-        ++i;
-        continue;
-      }
-      bool negative = IsP(t[i], "-") && i + 1 < t.size();
-      if (negative) ++i;
-      const Token& v = t[i++];
-      if (!LiteralValue(v, negative, values)) return SyntaxErrorNear(ctx, t, i - 1);
-    }
-    if (i >= t.size()) return SyntaxErrorNear(ctx, t, i);
-    ++i;
-    if (values.size() != targets.size()) {
-      ctx.Error(213, 16, 1, "Column name or number of supplied values does not match table definition.");
-      return;
-    }
-    std::vector<Value> row(table->columns.size());
-    for (size_t c = 0; c < table->columns.size(); ++c) {
-      const ColumnDef& col = table->columns[c];
-      if (col.identity) {
-        int64_t next = col.seed;
-        for (const auto& r : rows) {
-          if (auto* n = std::get_if<int64_t>(&r[c].v)) next = std::max(next, *n + col.increment);
-        }
-        row[c] = Value(next);
-      }
-    }
-    for (size_t k = 0; k < targets.size(); ++k) {
-      const ColumnDef& col = table->columns[targets[k]];
-      SqlType from = std::holds_alternative<int64_t>(values[k].v)  ? *ParseSqlType("bigint")
-                     : std::holds_alternative<double>(values[k].v) ? *ParseSqlType("float")
-                                                                   : VarCharType(-1);
-      auto converted = ConvertValue(values[k], from, col.type);
-      if (converted.error) {
-        ctx.Error(*converted.error);
-        ctx.Info(3621, "The statement has been terminated.", 0);
-        return;
-      }
-      row[targets[k]] = converted.value;
-    }
-    for (size_t c = 0; c < table->columns.size(); ++c) {
-      if (row[c].IsNull() && !table->columns[c].nullable) {
-        ctx.Error(515, 16, 2,
-                  "Cannot insert the value NULL into column '" + table->columns[c].name + "', table '" +
-                      db->name + "." + table->owner + "." + table->name +
-                      "'; column does not allow nulls. INSERT fails.");
-        ctx.Info(3621, "The statement has been terminated.", 0);
-        return;
-      }
-    }
-    for (const auto& index : table->indexes) {
-      if (!index.unique) continue;
-      for (const auto& existing : rows) {
-        bool same = true;
-        std::string shown;
-        for (const auto& k : index.keys) {
-          int c = table->ColumnIndex(k.column);
-          same = same && SameKey(existing[c], row[c], table->columns[c].type);
-          shown += (shown.empty() ? "" : ", ") + row[c].ToText();
-        }
-        if (same) {
-          std::string kind = index.primary_key ? "PRIMARY KEY" : "UNIQUE KEY";
-          if (index.primary_key || index.unique_constraint) {
-            ctx.Error(2627, 14, 1,
-                      "Violation of " + kind + " constraint '" + index.name +
-                          "'. Cannot insert duplicate key in object '" + table->owner + "." + table->name +
-                          "'. The duplicate key value is (" + shown + ").");
-          } else {
-            ctx.Error(2601, 14, 1,
-                      "Cannot insert duplicate key row in object '" + table->owner + "." + table->name +
-                          "' with unique index '" + index.name + "'. The duplicate key value is (" + shown +
-                          ").");
-          }
-          ctx.Info(3621, "The statement has been terminated.", 0);
-          return;
-        }
-      }
-    }
-    rows.push_back(row);
-    new_rows.push_back(std::move(row));
-    if (i < t.size() && IsP(t[i], ",")) ++i;
-  }
-  ctx.BeforeChange(*db);
-  table = db->FindTable(caps.Text("table"));
-  table->rows = std::move(rows);
-  ctx.row_count = static_cast<int64_t>(new_rows.size());
 }
 
 }  // namespace

@@ -103,7 +103,9 @@ std::string TextArg(const ProcCall& call, size_t position, const char* name) {
 }
 
 void ExecuteSql(ExecContext& ctx, ProcCall& call) {
+  // The server takes the statement as @stmt, as @statement (the name tedious sends) or first by position.
   const ProcArg* stmt = call.Arg(0, "@stmt");
+  if (!stmt) stmt = call.Arg(0, "@statement");
   if (!stmt) {
     ctx.Error(
         201, 16, 4,

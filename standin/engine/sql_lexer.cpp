@@ -272,7 +272,8 @@ class BatchSplitter {
     const Token& first = t_[start];
     if (IsAnyKeyword(prev, {"union", "all", "except", "intersect"}) && IsKeyword(t, "select")) return false;
     // ON DELETE CASCADE, FOR UPDATE, WITH ROLLBACK IMMEDIATE, ON DELETE SET NULL, DROP TABLE IF EXISTS
-    if (IsAnyKeyword(prev, {"on", "for", "with", "then", "as"})) return false;
+    if (IsAnyKeyword(prev, {"for", "with", "then", "as"})) return false;
+    if (IsKeyword(prev, "on") && IsAnyKeyword(t, {"delete", "update"})) return false;
     if (IsKeyword(t, "set") && IsAnyKeyword(prev, {"delete", "update"})) return false;
     if (IsKeyword(t, "if") &&
         IsAnyKeyword(prev,
