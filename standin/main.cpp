@@ -7,9 +7,9 @@
 #include <iostream>
 #include <thread>
 
-#include "scenario.h"
-#include "server.h"
-#include "session.h"
+#include "catalog/scenario.h"
+#include "wire/server.h"
+#include "wire/session.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // typed values written and read back.
 #include <gtest/gtest.h>
 
-#include "tds_codec.h"
 #include "tds_test_util.h"
+#include "wire/tds_codec.h"
 
 namespace standin {
 namespace {

@@ -5,10 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "exec_context.h"
-#include "scenario.h"
-#include "statement_registry.h"
-#include "transactions.h"
+#include "catalog/scenario.h"
+#include "engine/exec_context.h"
+#include "engine/statement_registry.h"
+#include "engine/transactions.h"
 
 namespace standin::testing {
 

@@ -69,7 +69,29 @@ TEST(StatementEngine, AnswersTextOutsideTheRepertoireWithTheServersErrors) {
       {"commit", 3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
       {"rollback tran", 3903, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
       {"insert into MovCliente values (99999999999999999999, 'x', null)", 8115,
-       "Arithmetic overflow error converting expression to data type bigint."},
+       "Arithmetic overflow error converting expression to data type int."},
+      {"select 1/0", 8134, "Divide by zero error encountered."},
+      {"select NumRegisto % 0 from MovCliente", 8134, "Divide by zero error encountered."},
+      {"select 2147483647 + 1", 8115, "Arithmetic overflow error converting expression to data type int."},
+      {"select 'a' - 'b'", 8117, "Operand data type varchar is invalid for subtract operator."},
+      {"select 'x' + 1", 245, "Conversion failed when converting the varchar value 'x' to data type int."},
+      // Valid T-SQL outside the model gets one error of its own, never a syntax error or success.
+      {"update MovCliente set Cliente = 'x'", kNotModelledError,
+       "The SQL Server stand-in does not model this statement: update MovCliente set Cliente = 'x'"},
+      {"select Cliente from MovCliente group by Cliente", kNotModelledError,
+       "The SQL Server stand-in does not model this statement: select Cliente from MovCliente group by "
+       "Cliente"},
+      {"select * from MovCliente m join Cliente c on c.Id = m.Cliente", kNotModelledError,
+       "The SQL Server stand-in does not model this statement: select * from MovCliente m join Cliente c on "
+       "c . Id "
+       "= m . Cliente"},
+      {"select case when 1 = 1 then 2 end", kNotModelledError,
+       "The SQL Server stand-in does not model this statement: select case when 1 = 1 then 2 end"},
+      {"alter database Parvimar01 set recovery simple", kNotModelledError,
+       "The SQL Server stand-in does not model this statement: alter database Parvimar01 set recovery "
+       "simple"},
+      {"declare @x int", kNotModelledError,
+       "The SQL Server stand-in does not model this statement: declare @x int"},
   };
   for (const auto& c : cases) {
     Reply r = h.Run(c.text);
@@ -134,6 +156,82 @@ TEST(StatementEngine, SimpleSelectFiltersOrdersAndProjects) {
   EXPECT_EQ(Column(h.Run("select object_id('NoSuchTable')")), (std::vector<std::string>{"NULL"}));
   EXPECT_TRUE(
       h.Run("select 99999999999999999999").ErrorNumbers().empty());  // a literal past bigint still reads
+}
+
+TEST(StatementEngine, SelectListArithmeticFollowsTheServersTypes) {
+  Harness h(OneDatabase(MovCliente("smalldatetime", {"2024-01-03", nullptr, "2024-01-01"})), "Parvimar01");
+  struct Case {
+    const char* text;
+    std::vector<std::string> column;
+  } cases[] = {
+      {"select 7 / 2", {"3"}},  // integer division truncates
+      {"select 1 + 2 * 3", {"7"}},
+      {"select (1 + 2) * 3", {"9"}},
+      {"select -7 % 3", {"-1"}},
+      {"select - (2 - 5)", {"3"}},
+      {"select 1.5 * 2", {"3.0"}},
+      {"select 1 + null", {"NULL"}},
+      {"select 'a' + N'b' as ab", {"ab"}},
+      {"select '2' + 3", {"5"}},
+      {"select NumRegisto * 10 - 1 as n from MovCliente order by NumRegisto", {"9", "19", "29"}},
+  };
+  for (const auto& c : cases) {
+    Reply r = h.Run(c.text);
+    EXPECT_TRUE(r.ErrorNumbers().empty()) << c.text;
+    EXPECT_EQ(Column(r), c.column) << c.text;
+  }
+  Reply typed = h.Run("select 2147483648 * 2 as big, 1 / 2.0 as half");
+  auto sets = typed.ResultSets();
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(sets[0]->columns[0].type.Name(), "bigint");
+  EXPECT_EQ(sets[0]->columns[1].name, "half");
+  EXPECT_EQ(sets[0]->columns[1].type.Name(), "numeric");
+}
+
+TEST(BatchSplitter, ReadsStatementsAsTheServerDoesWithoutSemicolons) {
+  struct Case {
+    const char* batch;
+    std::vector<std::string> statements;  // each statement's first token and last token
+  } cases[] = {
+      {"select 1 select 2", {"select..1", "select..2"}},
+      {"set nocount on\nselect a from t where b in (select c from u) order by a", {"set..on", "select..a"}},
+      {"insert into t (a) select b from u insert t values (1) select 1",
+       {"insert..u", "insert..)", "select..1"}},
+      {"update t set a = 1 set nocount off", {"update..1", "set..off"}},
+      {"alter table t alter column c datetime null alter table t drop constraint d",
+       {"alter..null", "alter..d"}},
+      {"alter database d set offline with rollback immediate use d", {"alter..immediate", "use..d"}},
+      {"IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", {"IF..COMMIT", "BEGIN..TRANSACTION"}},
+      {"if 1 = 1 select 1 else select 2 select 3", {"if..2", "select..3"}},
+      {"begin try select 1 end try begin catch select 2 end catch print 'x'", {"begin..catch", "print..x"}},
+      {"select case when a = 1 then 'x' else 'y' end from t drop table t", {"select..t", "drop..t"}},
+      {"alter table t add constraint f foreign key (a) references u (b) on delete set null select 1",
+       {"alter..null", "select..1"}},
+      {"drop table if exists t; select 1 union all select 2", {"drop..t", "select..2"}},
+      {"grant select, insert on t to u exec p", {"grant..u", "exec..p"}},
+      // A procedure's body is the rest of its batch.
+      {"create procedure p as select 1 select 2", {"create..2"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> got;
+    for (const auto& statement : SplitStatements(Lex(c.batch).tokens))
+      got.push_back(statement.front().raw + ".." + statement.back().text);
+    EXPECT_EQ(got, c.statements) << c.batch;
+  }
+}
+
+TEST(StatementEngine, StatementsRunOneByOneAndAnUnmodelledOneEndsTheBatch) {
+  Harness h(OneDatabase(MovCliente("datetime", json::array())), "Parvimar01");
+  Reply r = h.Run(
+      "create table Nova (a int, b varbinary(10))\ninsert into Nova values (1, 0x1F2E)\n"
+      "select a from Nova select b from Nova");
+  ASSERT_EQ(r.ResultSets().size(), 2u) << (r.ErrorNumbers().empty() ? 0 : r.ErrorNumbers()[0]);
+  EXPECT_EQ(Column(r, 0), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(std::get<Bytes>(r.ResultSets()[1]->rows[0][0].v), (Bytes{0x1F, 0x2E}));
+
+  Reply stopped = h.Run("select 1 declare @x int select 2");
+  EXPECT_EQ(stopped.ErrorNumbers(), (std::vector<int32_t>{kNotModelledError}));
+  EXPECT_EQ(stopped.ResultSets().size(), 1u);
 }
 
 TEST(StatementEngine, SeveralStatementsInOneBatchEachEndWithTheirOwnDone) {
@@ -213,9 +311,12 @@ TEST(RpcProcedures, ExecuteSqlBindsParametersByDeclarationOrderAndName) {
   EXPECT_TRUE(std::holds_alternative<ReturnStatusItem>(r.items[2]));
   EXPECT_EQ(std::get<DoneItem>(r.items.back()).kind, DoneKind::kDoneProc);
 
-  Reply named =
-      h.Run("exec sp_executesql N'select Cliente from MovCliente where NumRegisto = @n', N'@n int', @n = 1");
-  EXPECT_EQ(Column(named), (std::vector<std::string>{"C1"}));
+  // The statement by position, as @stmt, or as @statement (tedious's name for it).
+  for (const char* statement : {"", "@stmt = ", "@statement = "}) {
+    Reply named = h.Run(std::string("exec sp_executesql ") + statement +
+                        "N'select Cliente from MovCliente where NumRegisto = @n', N'@n int', @n = 1");
+    EXPECT_EQ(Column(named), (std::vector<std::string>{"C1"})) << statement;
+  }
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // Scenario loading and validation, the fleet generator, and the control channel's commands.
-#include "scenario.h"
+#include "catalog/scenario.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 
-#include "server.h"
+#include "wire/server.h"
 
 namespace standin {
 namespace {

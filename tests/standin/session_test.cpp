@@ -1,6 +1,6 @@
 // A session driven over a socket pair with hand-made client packets: the login exchange, replies in packets
 // of the negotiated size, requests split over several packets, ATTENTION, and malformed input.
-#include "session.h"
+#include "wire/session.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -8,7 +8,7 @@
 
 #include <thread>
 
-#include "scenario.h"
+#include "catalog/scenario.h"
 #include "tds_test_util.h"
 
 namespace standin {

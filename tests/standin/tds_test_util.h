@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "bytes.h"
-#include "tds_codec.h"
+#include "catalog/bytes.h"
+#include "wire/tds_codec.h"
 
 namespace standin::testing {
 

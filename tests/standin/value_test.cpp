@@ -1,4 +1,4 @@
-#include "value.h"
+#include "catalog/value.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,85 @@
+#include "catalog/catalog.h"
+
+namespace standin {
+
+namespace {
+template <typename T>
+T* FindByName(std::vector<T>& items, std::string_view name) {
+  for (auto& item : items) {
+    if (NamesEqual(item.name, name)) return &item;
+  }
+  return nullptr;
+}
+}  // namespace
+
+const ColumnDef* TableDef::FindColumn(std::string_view column) const {
+  int i = ColumnIndex(column);
+  return i < 0 ? nullptr : &columns[i];
+}
+
+int TableDef::ColumnIndex(std::string_view column) const {
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (NamesEqual(columns[i].name, column)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+IndexDef* TableDef::FindIndex(std::string_view index) {
+  return FindByName(indexes, index);
+}
+ConstraintDef* TableDef::FindConstraint(std::string_view constraint) {
+  return FindByName(constraints, constraint);
+}
+StatisticDef* TableDef::FindStatistic(std::string_view statistic) {
+  return FindByName(statistics, statistic);
+}
+
+TableDef* Database::FindTable(std::string_view table) {
+  return FindByName(tables, LastNamePart(table));
+}
+ProcedureDef* Database::FindProcedure(std::string_view procedure) {
+  return FindByName(procedures, LastNamePart(procedure));
+}
+
+Database* Catalog::FindDatabase(std::string_view database) {
+  return FindByName(databases, database);
+}
+LoginDef* Catalog::FindLogin(std::string_view login) {
+  return FindByName(logins, login);
+}
+
+Database& Catalog::AddDatabase(std::string name) {
+  Database db;
+  db.name = std::move(name);
+  db.dbid = next_dbid++;
+  db.next_object_id = 1977058079 + db.dbid * 1000;
+  db.created = DateTimeFromParts(2024, 1, 15, 9, 30, 0, 0);
+  databases.push_back(std::move(db));
+  return databases.back();
+}
+
+void AddSystemDatabases(Catalog& catalog) {
+  for (const char* name : {"master", "tempdb", "model", "msdb"}) {
+    if (!catalog.FindDatabase(name)) catalog.AddDatabase(name);
+  }
+}
+
+std::string LastNamePart(std::string_view name) {
+  std::string last;
+  bool in_bracket = false;
+  std::string current;
+  for (char c : name) {
+    if (c == '[' && !in_bracket) {
+      in_bracket = true;
+    } else if (c == ']' && in_bracket) {
+      in_bracket = false;
+    } else if (c == '.' && !in_bracket) {
+      current.clear();
+    } else {
+      current.push_back(c);
+    }
+  }
+  return Trim(current);
+}
+
+}  // namespace standin

@@ -1,0 +1,67 @@
+// The context a statement handler runs in: the shared server state (locked), the session it came from, and
+// the reply it writes into.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalog/server_state.h"
+#include "engine/reply.h"
+
+namespace standin {
+
+struct PreparedStatement {
+  std::string text;
+  std::string declarations;
+};
+
+// Per-connection state the statements see and change.
+struct SessionState {
+  int connection = 0;
+  int spid = 0;
+  std::string login;
+  std::string database = "master";
+  std::string language = "us_english";  // SET LANGUAGE; from the login packet or the login's default
+  int trancount = 0;
+  uint64_t tran_descriptor = 0;
+  // Databases as they were when the open transaction first changed them, restored by ROLLBACK or a
+  // disconnect.
+  std::map<std::string, Database> undo;
+  std::map<int32_t, PreparedStatement> prepared;
+  int32_t next_handle = 1;
+};
+
+class ExecContext {
+ public:
+  ExecContext(ServerState& server, SessionState& session, Reply& reply)
+      : server(server), session(session), reply(reply) {}
+
+  ServerState& server;
+  SessionState& session;
+  Reply& reply;
+  bool in_procedure = false;
+  std::string procedure;  // name put into messages raised inside a procedure
+  bool failed = false;
+  bool abort_batch = false;  // the statements after this one in the batch are not run
+  std::optional<int64_t> row_count;
+  std::map<std::string, Value> parameters;  // @name (lower case) -> value, for sp_executesql
+
+  // The session's current database; never null while a session is logged in.
+  Database* CurrentDb();
+  const LoginDef* CurrentLogin();
+  bool IsSysAdmin();
+
+  // A result set; a SELECT statement's row count, or a DONEINPROC inside a procedure.
+  void Rows(ResultSet rows);
+  void Info(int32_t number, std::string text, uint8_t state = 1);
+  void Error(int32_t number, uint8_t severity, uint8_t state, std::string text);
+  void Error(const SqlError& error) { Error(error.number, error.severity, error.state, error.text); }
+  void Env(EnvItem env) { reply.items.push_back(std::move(env)); }
+  // Records the database before its first change inside an open transaction, so ROLLBACK can restore it.
+  void BeforeChange(Database& db);
+};
+
+}  // namespace standin

@@ -1,0 +1,49 @@
+// One client connection: PRELOGIN, LOGIN7 against the catalogue's logins, then SQL batches, RPCs, transaction
+// manager requests and ATTENTION until the client goes away. Faults (refused logins, dropped connections,
+// latency, statements that hang until cancelled) are applied here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "catalog/bytes.h"
+#include "engine/exec_context.h"
+#include "wire/tds_codec.h"
+
+namespace standin {
+
+class Session {
+ public:
+  Session(ServerState& state, int fd, std::string peer);
+  // Serves the connection until the client disconnects, a fault drops it, or the socket is shut down.
+  void Run();
+
+ private:
+  enum class ReadResult { kMessage, kClosed };
+  ReadResult ReadMessage(uint8_t& type, uint8_t& status, Bytes& payload);
+  void Send(const Bytes& payload);
+  void SendReply(const Reply& reply);
+  bool Login();
+  bool FailLogin(const std::vector<MessageItem>& errors);
+  // Logs the request and applies the faults; false when the connection must be dropped.
+  bool Admit(const std::string& kind, const std::string& text, bool& hang);
+  // Blocks until ATTENTION arrives; false when the client went away instead.
+  bool WaitForAttention();
+  void Batch(const Bytes& payload);
+  void Rpc(const Bytes& payload);
+  void Transaction(const Bytes& payload);
+  void Attention();
+  void Cleanup();
+
+  ServerState& state_;
+  int fd_;
+  std::string peer_;
+  SessionState session_;
+  TokenContext tokens_;
+  uint32_t packet_size_ = 4096;
+  uint32_t tds_version_ = kTds74;
+  uint8_t packet_id_ = 1;
+  bool registered_ = false;
+};
+
+}  // namespace standin
