@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -237,6 +238,44 @@ bool IsRegularIdentifier(std::string_view name) {
 std::string QuoteName(std::string_view name) {
   if (IsRegularIdentifier(name)) return std::string(name);
   return Enclose(name, '[', ']');
+}
+
+std::string BracketName(std::string_view name) {
+  return Enclose(name, '[', ']');
+}
+
+std::string QuoteObjectName(std::string_view name) {
+  // Cut at the dots that stand outside brackets; a part that opens a bracket must
+  // close it (with "]]" read as a doubled bracket) right before the next dot.
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  std::size_t i = 0;
+  while (i <= name.size()) {
+    if (i < name.size() && name[i] == '[' && i == start) {
+      ++i;
+      while (i < name.size() && !(name[i] == ']' && (i + 1 == name.size() || name[i + 1] != ']'))) {
+        i += name[i] == ']' ? 2 : 1;
+      }
+      if (i >= name.size()) return QuoteName(name);  // unclosed bracket
+      ++i;
+      if (i < name.size() && name[i] != '.') return QuoteName(name);  // text after "]"
+      continue;
+    }
+    if (i == name.size() || name[i] == '.') {
+      parts.push_back(name.substr(start, i - start));
+      start = i + 1;
+    }
+    ++i;
+  }
+  if (parts.size() > 4 || std::any_of(parts.begin(), parts.end(), [](auto p) { return p.empty(); })) {
+    return QuoteName(name);
+  }
+  std::string out;
+  for (std::string_view part : parts) {
+    if (!out.empty()) out += '.';
+    out += part.front() == '[' ? std::string(part) : QuoteName(part);
+  }
+  return out;
 }
 
 std::string QuoteLiteral(std::string_view value) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 struct QuoteCase {
@@ -39,6 +41,24 @@ TEST(SqlQuote, NamesLiteralsAndPatterns) {
     EXPECT_EQ(csql::QuoteLiteral(c.input), c.literal);
     EXPECT_EQ(csql::QuoteLike(c.input), c.like);
   }
+}
+
+TEST(SqlQuote, ObjectNamesAsCallersHandThem) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"MovCliente", "MovCliente"},
+      {"dbo.MovCliente", "dbo.MovCliente"},
+      {"dbo.Mov Cliente", "dbo.[Mov Cliente]"},
+      {"[Minha Tabela]", "[Minha Tabela]"},
+      {"[a]]b].c", "[a]]b].c"},
+      {"[a]b", "[[a]]b]"},
+      {"[aberto", "[[aberto]"},
+      {"a..b", "[a..b]"},
+      {"x'; drop table y --", "[x'; drop table y --]"},
+      {"a.b.c.d.e", "[a.b.c.d.e]"},
+  };
+  for (const auto& [input, expected] : cases) EXPECT_EQ(csql::QuoteObjectName(input), expected) << input;
+  EXPECT_EQ(csql::BracketName("PK_Locks"), "[PK_Locks]");
+  EXPECT_EQ(csql::BracketName("a]b"), "[a]]b]");
 }
 
 TEST(SqlQuote, RegularIdentifierCharacters) {

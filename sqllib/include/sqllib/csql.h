@@ -35,6 +35,84 @@ class CSql {
   // number and text shown in an error message box).
   std::optional<platform::Recordset> ExecutaSQL(const std::string& DBName, const std::string& strSQL);
 
+  // ---- Schema inspection and change (schema.cpp) ----
+  //
+  // Each works on the open connection it is given and leaves it open. Table,
+  // column and index names go into the statements as they are when they are
+  // regular identifiers, so ordinary names give the classic texts word for word;
+  // other names are bracketed (a name the caller qualified, "dbo.T", or bracketed
+  // already keeps its meaning). Type texts and column lists are inserted as given.
+  // The catalogue arguments are written as literals with apostrophes doubled, and
+  // as LIKE patterns with "_", "%" and "[" escaped where the procedure matches
+  // patterns, so "Mov_Cliente" never finds "MovXCliente".
+
+  // True when the table exists ("sp_tables @table_name = '<strTable>'"). False when
+  // it does not, when the statement fails or gives no result set.
+  bool SQLCheckTable(platform::Connection& conn, const std::string& strTable);
+  // True when the column exists ("sp_columns @table_name = ...,@COLUMN_NAME=...").
+  bool SQLCheckField(platform::Connection& conn, const std::string& strTable, const std::string& strField);
+  // True when the table has the index. Asks sp_indexes first; where the server
+  // refuses it (201, sp_indexes wants a linked server) or it gives no result set,
+  // looks the name up, without regard to case, in sp_helpindex. A missing table or
+  // one without indexes gives false.
+  bool SQLCheckIndex(platform::Connection& conn, const std::string& strTable,
+                     const std::string& strIndexName);
+  // Creates the table with the one column NumRegisto, numeric (18,0) identity
+  // (1,1) not null, then makes it the non-clustered primary key PK_<strTable>.
+  // False when either statement fails; the second is not sent when the first
+  // fails, and a table whose key could not be added stays as it is.
+  bool SQLCreateTable(platform::Connection& conn, const std::string& strTable);
+  // " alter table <strTable> add <strField> <strTypes>": a variant holding true
+  // when it ran, false when it failed.
+  platform::Variant SQLAddField(platform::Connection& conn, const std::string& strTable,
+                                const std::string& strField,
+                                const std::string& strTypes = "nvarchar (10) null");
+  // "CREATE [UNIQUE] INDEX [<strName>] on [dbo].[<strTable>] ( <strFields> ) ON
+  // [PRIMARY]", with strFields a column list already formatted by the caller: a
+  // variant holding true when it ran, false when it failed (duplicate keys under
+  // blnUnique, an index of that name).
+  platform::Variant SQLCreateIndex(platform::Connection& conn, const std::string& strName,
+                                   const std::string& strTable, const std::string& strFields,
+                                   bool blnUnique = false);
+  // "Alter Table <Table> Drop Column <Column>". On failure returns false and writes
+  // the error number and text to errC and errD; on success they keep what they held.
+  bool SQLDropField(platform::Connection& connActiva, const std::string& Table, const std::string& Column,
+                    std::int32_t& errC, std::string& errD);
+  // The names of the fields of rstRecordset, in field order, each followed by
+  // strFieldSep, without the last character (a whole character, even a multi-byte
+  // one). A field whose upper-cased name occurs anywhere in the upper-cased
+  // ExcludeFields is left out (a substring test); a blank ExcludeFields leaves none
+  // out. Throws platform::Error: 5 (invalid procedure call) when no field is taken,
+  // or the result set's own error when its fields cannot be read.
+  std::string CreateFieldList(const platform::Recordset& rstRecordset, const std::string& strFieldSep = ",",
+                              const std::string& ExcludeFields = "NumRegisto");
+
+  // ---- Structure duplication (structure_script.cpp) ----
+
+  // The script that creates strDestinTable with the columns, identity (numeric and
+  // decimal columns), row-GUID column, column defaults and single-column primary
+  // key of strTable, read from sp_help in strDatabase on a connection of its own
+  // (strServer, strLogin, strPwd, time-out 90). Lines are separated by a carriage
+  // return alone. A destination beginning with "#" gets constraint names built
+  // from the clock. The script is only built, never run. When the connection
+  // fails, shows gErrCode, a carriage return and gErrDescription in an error box
+  // and returns "". Any later failure (no such table, a missing result set)
+  // reaches the caller as platform::Error.
+  std::string DuplicateStructure(const std::string& strServer, const std::string& strLogin,
+                                 const std::string& strPwd, const std::string& strDatabase,
+                                 const std::string& strTable, const std::string& strDestinTable);
+
+  // ---- Stored procedure installation (procedures.cpp) ----
+
+  // Drops every procedure that sp_stored_procedures lists for connActiva's
+  // database (as [owner].[name]; those owned by sys or INFORMATION_SCHEMA and
+  // functions are left alone), then runs each batch of strToCreate that creates
+  // something, from its first CREATE onwards. Batches are separated by lines
+  // holding exactly GO (CR LF, "GO", CR LF, or CR LF and "GO" at the very end),
+  // counted only outside strings, bracketed names and comments. Every failure is
+  // ignored and the next step runs; the result is always an empty variant.
+  platform::Variant CreateStoredProcedures(platform::Connection& connActiva, const std::string& strToCreate);
+
   // ---- Column type change (column_change.cpp) ----
 
   // Sends " alter table <strTable> ALTER COLUMN <strField> <strTypes>" on the open

@@ -20,6 +20,16 @@ bool IsRegularIdentifier(std::string_view name);
 // "[a]]b]").
 std::string QuoteName(std::string_view name);
 
+// A name between brackets whatever it holds, with "]" doubled: for the places
+// where a statement always brackets the name ("[dbo].[" name "]").
+std::string BracketName(std::string_view name);
+
+// An object or column name as a caller may hand it: a qualified name ("dbo.T")
+// or one the caller already bracketed ("[Minha Tabela]") keeps its meaning, each
+// of its dot-separated parts going through QuoteName unless it is bracketed
+// already; anything else is quoted whole by QuoteName.
+std::string QuoteObjectName(std::string_view name);
+
 // A value as a string literal: between apostrophes with "'" doubled ("O'Brien"
 // gives 'O''Brien'). A value holding characters outside ASCII is written as a
 // Unicode literal (N'...') so that no letter is lost to the database's code page.

@@ -11,6 +11,7 @@
 
 #include "platform/controls.h"
 #include "platform/currency.h"
+#include "platform/session.h"
 #include "platform/variant.h"
 
 class EDiv {
@@ -188,6 +189,42 @@ class EDiv {
   // one); seconds are dropped (13:45:59 gives 825). Throws Error 94 (invalid use of
   // Null) for Null and Error 13 for a value that is not a date.
   std::int32_t DataToMinutes(const platform::Variant& mdata) const;
+
+  // ---- Data access helpers (data_helpers.cpp) ----
+  //
+  // The statement builders read aCampos and aValores from index 1 to their upper
+  // bound (element 0 is never read). Values are written by kind: numbers (Integer,
+  // Long, Single, Double, Currency, Decimal, Byte) as their text with "." as the
+  // decimal separator whatever the locale; a boolean as -1 or 0, after first being
+  // replaced in the caller's array by that 16-bit integer; a date as
+  // 'yyyymmdd hh:mm:ss', which the server reads the same under every language;
+  // a text between apostrophes; a byte array as a 0x literal; Null, Empty and any
+  // value without a literal form as NULL, so no column ever takes another's value.
+  // Apostrophes inside a text are inserted as they are, not doubled: a caller that
+  // may pass such values escapes them before the call. The builders never throw.
+
+  // "INSERT INTO <Tabela trimmed> (a,b,c) VALUES (1 , 'abc' , 2.5 )".
+  std::string InsertSQL(const std::string& Tabela, const platform::VariantArray& aCampos,
+                        platform::VariantArray& aValores) const;
+  // "UPDATE <Tabela> SET a=1,b='abc' <sWhere>", with Tabela as given (not trimmed)
+  // and sWhere holding its own WHERE keyword (empty: every row is updated).
+  // aValores is a variant holding the array of values; the assignments stop at the
+  // shorter of the two arrays.
+  std::string UpdateSQL(const std::string& Tabela, const platform::VariantArray& aCampos,
+                        platform::Variant& aValores, const std::string& sWhere) const;
+  // Runs strSQL on the open connection conn as a text command that returns no
+  // rows. True when it ran; false on any failure, with nothing shown.
+  bool RunSQL(const platform::Connection& conn, const std::string& strSQL) const;
+  // Lets pending window events run once, then runs strSQL on connTemp and gives
+  // the value of field strField in its first row: Empty when the query returned no
+  // rows, Null on any failure (bad statement, missing field, closed connection).
+  platform::Variant GetFieldValue(const platform::Connection& connTemp, const std::string& strSQL,
+                                  const std::string& strField) const;
+  // True when the result set has no rows (at its start and at its end together).
+  // False for a closed result set, which cannot be asked.
+  bool IsVazio(const platform::Recordset& rstRecordset) const;
+  // Default when VAR is Null, else VAR.
+  platform::Variant IsNulo(const platform::Variant& VAR, const platform::Variant& Default) const;
 
  private:
   // Fills the month-name table; called when the instance is created.
