@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/text.h"
 #include "sqllib/csql.h"
 #include "sqllib/sql_quote.h"
 #include "util/ediv.h"
@@ -13,15 +14,6 @@
 namespace {
 
 using csql::BracketName;
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 bool IsWordChar(char ch) {
   const auto c = static_cast<unsigned char>(ch);
@@ -140,7 +132,7 @@ std::size_t FindCreate(std::string_view batch) {
   SqlScanner scanner(batch);
   while (!scanner.AtEnd()) {
     const std::size_t pos = scanner.Position();
-    if (scanner.InCode() && EqualsNoCase(batch.substr(pos, kCreate.size()), kCreate) &&
+    if (scanner.InCode() && platform::EqualsIgnoringCase(batch.substr(pos, kCreate.size()), kCreate) &&
         (pos == 0 || !IsWordChar(batch[pos - 1])) &&
         (pos + kCreate.size() == batch.size() || !IsWordChar(batch[pos + kCreate.size()]))) {
       return pos;
@@ -168,7 +160,9 @@ void DropListedProcedures(platform::Connection& conn) {
       const platform::Variant owner_value = listing.Value("PROCEDURE_OWNER");
       const std::string owner = owner_value.IsNull() ? "dbo" : owner_value.ToString();
       std::string name = listing.Value("Procedure_Name").ToString();
-      if (EqualsNoCase(owner, "sys") || EqualsNoCase(owner, "INFORMATION_SCHEMA")) continue;
+      if (platform::EqualsIgnoringCase(owner, "sys") ||
+          platform::EqualsIgnoringCase(owner, "INFORMATION_SCHEMA"))
+        continue;
       // The group number follows the last ";" and may have more than one digit.
       if (const auto semicolon = name.rfind(';'); semicolon != std::string::npos) {
         if (name.substr(semicolon + 1) == "0") continue;

@@ -8,6 +8,7 @@
 #include "platform/date.h"
 #include "platform/error.h"
 #include "platform/main_mod.h"
+#include "platform/text.h"
 #include "platform/ui_services.h"
 #include "sqllib/csql.h"
 #include "sqllib/sql_quote.h"
@@ -33,11 +34,6 @@ struct StructureColumn {
 
 constexpr char kCr = '\r';
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::string Text(const platform::Variant& value) {
   return value.IsNull() ? std::string() : value.ToString();
 }
@@ -60,7 +56,7 @@ std::int16_t LeadingNumber(const platform::Variant& value) {
 
 bool HasField(const platform::Recordset& result, const std::string& name) {
   for (int i = 0; i < result.FieldCount(); ++i) {
-    if (Lower(result.Fields(i).Name()) == Lower(name)) return true;
+    if (platform::Lower(result.Fields(i).Name()) == platform::Lower(name)) return true;
   }
   return false;
 }
@@ -73,7 +69,7 @@ void ReadColumns(platform::Recordset& result, std::vector<StructureColumn>& colu
     column.Length = result.Value("Length").ToLong();
     // The server counts nchar and nvarchar lengths in bytes, two per character;
     // -1 stands for (max) and stays as it is.
-    const std::string type = Lower(column.Type);
+    const std::string type = platform::Lower(column.Type);
     if ((type == "nchar" || type == "nvarchar") && column.Length > 0) column.Length /= 2;
     column.Precision = LeadingNumber(result.Value("Prec"));
     column.Scale = LeadingNumber(result.Value("Scale"));
@@ -109,8 +105,8 @@ void ReadRowGuid(const platform::Recordset& result, std::vector<StructureColumn>
 // or "... (bound with sp_bindefault)" for a bound default. Matching the whole name
 // keeps column Nome from taking the default of NomeCompleto.
 bool IsDefaultOf(const std::string& constraint_type, const std::string& column_name) {
-  const std::string type = Lower(constraint_type);
-  const std::string expected = "default on column " + Lower(column_name);
+  const std::string type = platform::Lower(constraint_type);
+  const std::string expected = "default on column " + platform::Lower(column_name);
   return type == expected || type.rfind(expected + " (bound", 0) == 0;
 }
 
@@ -118,7 +114,7 @@ void ReadConstraints(platform::Recordset& result, std::vector<StructureColumn>& 
   for (; !result.Eof(); result.MoveNext()) {
     const std::string type = Text(result.Value("Constraint_Type"));
     const std::string keys = Text(result.Value("Constraint_keys"));
-    const bool primary_key = Lower(type).find("primary key") != std::string::npos;
+    const bool primary_key = platform::Lower(type).find("primary key") != std::string::npos;
     for (auto& column : columns) {
       // A key over several columns lists them all ("a, b") and matches no single one.
       if (primary_key && keys == column.Name) column.PrimaryKey = true;
@@ -128,7 +124,7 @@ void ReadConstraints(platform::Recordset& result, std::vector<StructureColumn>& 
 }
 
 std::string TypeSuffix(const StructureColumn& column) {
-  const std::string type = Lower(column.Type);
+  const std::string type = platform::Lower(column.Type);
   if (type == "binary" || type == "char" || type == "nchar" || type == "nvarchar" || type == "varbinary" ||
       type == "varchar") {
     return column.Length == -1 ? "(max)" : "(" + std::to_string(column.Length) + ")";
@@ -155,7 +151,7 @@ std::string BuildScript(const std::vector<StructureColumn>& columns, const std::
   std::string script = "Create Table [dbo]." + BracketName(destination) + " (" + kCr;
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const StructureColumn& column = columns[i];
-    const std::string type = Lower(column.Type);
+    const std::string type = platform::Lower(column.Type);
     script += BracketName(column.Name) + " ";
     if (type == "uniqueidentifier" && column.RowGuidCol) {
       script += "uniqueidentifier ROWGUIDCOL";

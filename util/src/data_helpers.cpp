@@ -8,14 +8,14 @@
 
 #include "platform/error.h"
 #include "platform/session.h"
+#include "platform/text.h"
 #include "platform/ui_services.h"
-#include "utf8_text.h"
 #include "util/ediv.h"
 
+using platform::Trim;
 using platform::Variant;
 using platform::VariantArray;
 using platform::VarType;
-using util_internal::TrimSpaces;
 
 namespace {
 
@@ -57,7 +57,7 @@ Rendered Render(Variant& value) {
     switch (value.Type()) {
       case VarType::kBoolean:
         value = Variant(static_cast<std::int16_t>(*value.Get<bool>() ? -1 : 0));
-        return {TrimSpaces(value.ToString())};
+        return {Trim(value.ToString())};
       case VarType::kInteger:
       case VarType::kLong:
       case VarType::kSingle:
@@ -65,7 +65,7 @@ Rendered Render(Variant& value) {
       case VarType::kCurrency:
       case VarType::kDecimal:
       case VarType::kByte:
-        return {TrimSpaces(value.ToString())};
+        return {Trim(value.ToString())};
       case VarType::kDate:
         return {NeutralDateText(*value.Get<platform::Date>()), true};
       case VarType::kString:
@@ -122,7 +122,7 @@ std::string EDiv::InsertSQL(const std::string& Tabela, const VariantArray& aCamp
     values += rendered.quoted ? "'" + rendered.text + "' , " : rendered.text + " , ";
   }
   DropLast(values, 2);
-  return "INSERT INTO " + TrimSpaces(Tabela) + " (" + columns + ") VALUES (" + values + ")";
+  return "INSERT INTO " + Trim(Tabela) + " (" + columns + ") VALUES (" + values + ")";
 }
 
 std::string EDiv::UpdateSQL(const std::string& Tabela, const VariantArray& aCampos, Variant& aValores,
