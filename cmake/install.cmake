@@ -30,6 +30,14 @@ install(TARGETS platform sqllib util
         EXPORT TavinorTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
         INCLUDES DESTINATION ${TAVINOR_INSTALL_INCLUDEDIR})
+# A stripping install (cmake --install --strip, the packages) drops the libraries'
+# debug sections too, which CMake strips from executables only.
+foreach(target IN ITEMS platform sqllib util)
+  install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:${target}>\")
+endif()" COMPONENT development)
+endforeach()
 # The Qt window toolkit (qt_ui.h) belongs to the window, not to the libraries.
 install(DIRECTORY platform/include/platform DESTINATION ${TAVINOR_INSTALL_INCLUDEDIR} COMPONENT development
         PATTERN qt_ui.h EXCLUDE)
@@ -100,8 +108,9 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tavinor)
 set(CPACK_PACKAGE_VENDOR "Tavinor")
+# Each package's description below starts with its own summary line, so no
+# CPACK_PACKAGE_DESCRIPTION_SUMMARY: CPack would put that one in front of both.
 set(CPACK_PACKAGE_CONTACT "Tavinor maintainers <tavinor@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SQL Server structure checks for the Tavinor business application")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_COMPONENTS_ALL applications development)
@@ -117,17 +126,17 @@ set(CPACK_DEBIAN_APPLICATIONS_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_APPLICATIONS_PACKAGE_DEPENDS "tdsodbc, odbcinst, unixodbc")
 set(CPACK_DEBIAN_APPLICATIONS_PACKAGE_RECOMMENDS "man-db")
 set(CPACK_DEBIAN_APPLICATIONS_PACKAGE_CONTROL_EXTRA ${TAVINOR_PACKAGING_DIR}/debian/postinst)
-set(CPACK_COMPONENT_APPLICATIONS_DESCRIPTION
-    "SQL Server structure checks: tavinor-convert and the tavinor window\n"
-    "Brings MovCliente.DataSys to datetime null in every Parvimar database of a SQL\n"
-    "Server, from the command line (tavinor-convert) or from a window (tavinor).\n"
-    "Connects through unixODBC and the FreeTDS ODBC driver.")
+set(CPACK_DEBIAN_APPLICATIONS_DESCRIPTION
+    "SQL Server structure checks: tavinor-convert and the tavinor window
+Brings MovCliente.DataSys to datetime null in every Parvimar database of a SQL
+Server, from the command line (tavinor-convert) or from a window (tavinor).
+Connects through unixODBC and the FreeTDS ODBC driver.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME tavinor-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "unixodbc-dev")
-set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
-    "SQL Server access (CSql) and utility (EDiv) libraries: development files\n"
-    "Static libraries, headers, the CMake package Tavinor (Tavinor::CSql,\n"
-    "Tavinor::EDiv, Tavinor::Platform) and the pkg-config file tavinor.pc.")
+set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
+    "SQL Server access (CSql) and utility (EDiv) libraries: development files
+Static libraries, headers, the CMake package Tavinor (Tavinor::CSql,
+Tavinor::EDiv, Tavinor::Platform) and the pkg-config file tavinor.pc.")
 include(CPack)

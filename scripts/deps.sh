@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   nlohmann-json3-dev
   python3 python3-tds time
+  man-db
   clang-format
 )
 
