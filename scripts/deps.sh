@@ -8,8 +8,9 @@ packages=(
   unixodbc-dev tdsodbc freetds-bin
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
-  nlohmann-json3-dev
+  nlohmann-json3-dev libcli11-dev python3-jsonschema
   python3 python3-tds time
+  man-db
   clang-format
 )
 
