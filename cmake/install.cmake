@@ -83,6 +83,9 @@ foreach(program IN LISTS tavinor_programs)
 endforeach()
 add_custom_target(man_pages ALL DEPENDS ${tavinor_man_pages})
 install(FILES ${tavinor_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT applications)
+# The JSON Schema of tavinor-convert --report, for scripts that read reports.
+install(FILES ${PROJECT_SOURCE_DIR}/app/cli/report.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/tavinor
+        COMPONENT applications)
 
 if(TAVINOR_BUILD_GUI)
   install(FILES ${TAVINOR_PACKAGING_DIR}/tavinor.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications

@@ -1,55 +1,70 @@
 #include "app/cli_options.h"
 
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
 namespace app {
 
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error) {
-  CliOptions options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    // Accepts "--server NAME", "--server=NAME" and the short "-S NAME".
-    auto value_of = [&](const std::string& long_name, const std::string& short_name,
-                        std::string& target) -> std::optional<bool> {
-      if (arg == long_name || (!short_name.empty() && arg == short_name)) {
-        if (i + 1 >= args.size()) {
-          error = "option " + arg + " needs a value";
-          return false;
-        }
-        target = args[++i];
-        return true;
-      }
-      if (arg.rfind(long_name + "=", 0) == 0) {
-        target = arg.substr(long_name.size() + 1);
-        return true;
-      }
-      return std::nullopt;
-    };
-    if (arg == "-h" || arg == "--help") {
-      options.help = true;
-    } else if (arg == "--version") {
-      options.version = true;
-    } else if (arg == "--password-stdin") {
-      options.password_from_stdin = true;
-    } else if (arg == "--password" || arg.rfind("--password=", 0) == 0 || arg == "-P") {
+  // A password option is refused before anything else looks at it, whatever
+  // follows it: the value must not be echoed in an error message either.
+  for (const std::string& arg : args) {
+    if (arg == "--password" || arg.rfind("--password=", 0) == 0 || arg == "-P" || arg.rfind("-P", 0) == 0) {
       error =
           "the password is never taken on the command line (it would show in process lists); use "
           "--password-stdin, " +
           std::string(kPasswordVariable) + " or the prompt";
       return std::nullopt;
-    } else if (auto server = value_of("--server", "-S", options.server)) {
-      if (!*server) return std::nullopt;
-    } else if (auto login = value_of("--login", "-U", options.login)) {
-      if (!*login) return std::nullopt;
-    } else {
-      error = "unknown argument '" + arg + "'";
+    }
+  }
+  CliOptions options;
+  CLI::App cli("", "tavinor-convert");
+  cli.set_help_flag();  // the help text is ours, CliUsage
+  cli.add_flag("-h,--help", options.help);
+  cli.add_flag("--version", options.version);
+  cli.add_option("-S,--server", options.server);
+  cli.add_option("-U,--login", options.login);
+  cli.add_flag("--password-stdin", options.password_from_stdin);
+  std::string report;
+  CLI::Option* report_option = cli.add_option("--report", report);
+  cli.add_flag("-q,--quiet", options.quiet);
+  try {
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    cli.parse(reversed);
+  } catch (const CLI::ParseError& failure) {
+    error = failure.what();
+    return std::nullopt;
+  }
+  if (report_option->count() > 0) {
+    if (report.empty()) {
+      error = "--report needs a file name, or - for standard output";
       return std::nullopt;
     }
+    options.report_path = report;
   }
   return options;
 }
 
+std::string ProgressLine(std::size_t number, std::size_t total, const std::string& name,
+                         double elapsed_seconds) {
+  const auto clock = [](double seconds) {
+    const auto whole = static_cast<long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return std::string(text);
+  };
+  std::string line = "[" + std::to_string(number) + "/" + std::to_string(total) + "] " + name + "  elapsed " +
+                     clock(elapsed_seconds) + "  left ";
+  // The databases done so far set the pace for the rest.
+  const std::size_t done = number > 0 ? number - 1 : 0;
+  if (done == 0 || total < done) return line + "?";
+  return line + clock(elapsed_seconds / static_cast<double>(done) * static_cast<double>(total - done));
+}
+
 std::string CliUsage(const std::string& program) {
   return "Usage: " + program +
-         " [--server NAME] [--login NAME] [--password-stdin]\n"
+         " [--server NAME] [--login NAME] [--password-stdin] [--report FILE] [--quiet]\n"
          "\n"
          "Brings MovCliente.DataSys to \"datetime null\" in every Parvimar database of a\n"
          "SQL Server: drops the indexes, statistics and default constraint that depend on\n"
@@ -59,6 +74,9 @@ std::string CliUsage(const std::string& program) {
          "                        local default server)\n"
          "  -U, --login NAME      SQL Server login\n"
          "      --password-stdin  read the password from the first line of standard input\n"
+         "      --report FILE     write what the run did as a JSON document to FILE (- for\n"
+         "                        standard output)\n"
+         "  -q, --quiet           no progress line (it is shown only on a terminal)\n"
          "  -h, --help            show this help and exit\n"
          "      --version         show the version and exit\n"
          "\n"
@@ -67,7 +85,7 @@ std::string CliUsage(const std::string& program) {
          "\n"
          "The name of each database is printed as it is processed, then the closing\n"
          "messages. Exit status: 0 nothing failed, 1 a database's change failed,\n"
-         "2 a connection failed, 64 bad usage.\n";
+         "2 a connection failed, 64 bad usage, 70 an internal error.\n";
 }
 
 std::string ResolvePassword(const CliOptions& options, const PasswordSources& sources) {

@@ -4,12 +4,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 
 #include "app/cli_options.h"
 #include "app/conversion_run.h"
+#include "app/run_report.h"
+#include "platform/driver.h"
+#include "platform/observed_driver.h"
 #include "platform/ui_services.h"
 #include "util/ediv.h"
 
@@ -80,12 +85,61 @@ int Run(int argc, char** argv) {
                                         return std::string(value);
                                       },
                                       PromptWithoutEcho});
-  platform::SetUi(std::make_shared<platform::ConsoleUi>());
-  app::FixedFieldsView view(options->server, options->login, password,
-                            [](const std::string& caption) { std::cout << caption << std::endl; });
+  // With the report on standard output, everything else goes to standard error.
+  const bool report_on_stdout = options->report_path && *options->report_path == "-";
+  std::ostream& information = report_on_stdout ? std::cerr : std::cout;
+  std::ofstream report_file;
+  if (options->report_path && !report_on_stdout) {
+    // Opened before the run, so that a report that cannot be written stops it
+    // before anything is changed.
+    report_file.open(*options->report_path, std::ios::trunc);
+    if (!report_file) {
+      std::cerr << "tavinor-convert: cannot write the report to '" << *options->report_path
+                << "': " << std::strerror(errno) << '\n';
+      return app::kExitUsage;
+    }
+  }
+  const bool progress = !options->quiet && isatty(STDERR_FILENO) == 1;
+
+  platform::SetUi(std::make_shared<platform::ConsoleUi>(information));
+  app::RunRecorder recorder(options->server, options->login);
+  if (options->report_path || progress) {
+    platform::SetDriver(platform::MakeObservedDriver(
+        platform::CurrentDriverShared(),
+        [&recorder](const platform::StatementEvent& event) { recorder.OnStatement(event); }));
+  }
+  const auto start = std::chrono::steady_clock::now();
+  // Each database's name goes on a line of its own; the progress line, on a
+  // terminal, stays below the names until the next one.
+  app::FixedFieldsView view(options->server, options->login, password, [&](const std::string& caption) {
+    recorder.OnDatabase(caption);
+    if (progress) std::cerr << "\r\033[K" << std::flush;
+    information << caption << std::endl;
+    if (progress) {
+      const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+      std::cerr << app::ProgressLine(recorder.Reached(), recorder.Total(), caption, elapsed.count())
+                << std::flush;
+    }
+  });
   const app::ConversionOutcome outcome = app::RunConversion(view);
-  if (outcome.status == app::ConversionOutcome::Status::kConnectionFailed) return app::kExitConnectionFailed;
-  return outcome.failed_list.empty() ? app::kExitOk : app::kExitChangeFailed;
+  if (progress) std::cerr << "\r\033[K" << std::flush;
+  platform::SetDriver(nullptr);
+
+  int status = app::kExitOk;
+  if (outcome.status == app::ConversionOutcome::Status::kConnectionFailed) {
+    status = app::kExitConnectionFailed;
+  } else if (!outcome.failed_list.empty()) {
+    status = app::kExitChangeFailed;
+  }
+  if (options->report_path) {
+    std::ostream& out = report_on_stdout ? std::cout : report_file;
+    out << recorder.Report(outcome, status).dump(2) << '\n' << std::flush;
+    if (!out) {
+      std::cerr << "tavinor-convert: the report could not be written\n";
+      return app::kExitInternalError;
+    }
+  }
+  return status;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "app/conversion_statements.h"
 #include "platform/main_mod.h"
 #include "platform/session.h"
 #include "platform/text.h"
@@ -25,19 +26,6 @@ using platform::Recordset;
 using platform::Trim;
 
 constexpr std::int32_t kTimeOutSeconds = 600;
-
-constexpr const char* kDatabaseListQuery = "Select name from sysdatabases where name like 'Parvimar%'";
-constexpr const char* kTypeQuery =
-    "Select systypes.name From syscolumns inner join systypes on systypes.xtype = syscolumns.xtype Where "
-    "syscolumns.ID=Object_ID('MovCliente') and syscolumns.Name='DataSys'";
-// The table is named as the type query names it: on a case-sensitive database
-// "movcliente" is another, missing table.
-constexpr const char* kIndexListQuery = "sp_helpindex MovCliente";
-constexpr const char* kConstraintListQuery = "sp_helpconstraint 'MovCliente'";
-constexpr const char* kStatisticsListQuery = "sp_helpstats MovCliente";
-constexpr const char* kDropIndex = "Drop index MovCliente.";
-constexpr const char* kDropConstraint = "Alter Table MovCliente Drop Constraint  ";
-constexpr const char* kDropStatistics = "drop statistics MovCliente.";
 
 // Runs a step; a failure skips it.
 template <typename Step>

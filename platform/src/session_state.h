@@ -14,10 +14,6 @@
 
 namespace platform {
 
-// The driver connections open with; keeps the driver alive for as long as a
-// session it opened lives.
-std::shared_ptr<Driver> CurrentDriverShared();
-
 struct ConnectionState {
   int command_timeout = 30;
   int connection_timeout = 15;

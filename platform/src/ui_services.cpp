@@ -43,7 +43,7 @@ void ConsoleUi::MsgBox(const std::string& text, int style, const std::string& /*
   // Message texts break lines with a lone carriage return; a terminal wants "\n".
   std::string lines = text;
   std::replace(lines.begin(), lines.end(), '\r', '\n');
-  std::ostream& out = style == kMsgBoxCritical ? std::cerr : std::cout;
+  std::ostream& out = style == kMsgBoxCritical ? std::cerr : information_;
   out << lines << '\n' << std::flush;
 }
 

@@ -22,6 +22,13 @@ TEST(CliOptions, AcceptsLongShortAndEqualsForms) {
   ASSERT_TRUE(options);
   EXPECT_EQ(options->server, "127.0.0.1,1433");
   EXPECT_EQ(options->login, "operador");
+  EXPECT_FALSE(options->report_path);
+  EXPECT_FALSE(options->quiet);
+
+  options = Parse({"--report", "-", "-q"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->report_path, "-");
+  EXPECT_TRUE(options->quiet);
 }
 
 TEST(CliOptions, RefusesBadUsageWithAReason) {
@@ -29,8 +36,10 @@ TEST(CliOptions, RefusesBadUsageWithAReason) {
     std::vector<std::string> args;
     std::string reason_part;
   } cases[] = {
-      {{"--server"}, "needs a value"},
-      {{"--frobnicate"}, "unknown argument '--frobnicate'"},
+      {{"--server"}, "--server: 1 required"},
+      {{"--frobnicate"}, "not expected: --frobnicate"},
+      {{"--report"}, "--report: 1 required"},
+      {{"--report="}, "--report"},
       {{"--password", "x"}, "never taken on the command line"},
       {{"--password=x"}, "never taken on the command line"},
       {{"-P", "x"}, "never taken on the command line"},
@@ -65,6 +74,13 @@ TEST(CliOptions, PasswordComesFromStdinThenEnvironmentThenPrompt) {
   sources.prompt_without_echo = [] { return std::optional<std::string>(); };
   EXPECT_EQ(app::ResolvePassword(options, sources), "") << "no terminal: an empty password";
   EXPECT_EQ(prompts, 1);
+}
+
+TEST(CliOptions, ProgressLineEstimatesFromThePaceSoFar) {
+  EXPECT_EQ(app::ProgressLine(1, 10, "Parvimar01", 0.2), "[1/10] Parvimar01  elapsed 0:00  left ?");
+  EXPECT_EQ(app::ProgressLine(3, 10, "Parvimar03", 4.0), "[3/10] Parvimar03  elapsed 0:04  left 0:16");
+  EXPECT_EQ(app::ProgressLine(101, 1000, "P", 125.0), "[101/1000] P  elapsed 2:05  left 18:45");
+  EXPECT_EQ(app::ProgressLine(5, 0, "P", 1.0), "[5/0] P  elapsed 0:01  left ?") << "a list not read";
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -114,6 +116,98 @@ TEST(ConvertCommandLine, UnreachableServerSaysWhyAndWhereAndExitsTwo) {
     EXPECT_NE(run.err.find(c.text), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("[FreeTDS]"), std::string::npos) << run.err;
   }
+}
+
+// Checks `report` against the report's JSON Schema with python3-jsonschema.
+void ExpectValidReport(const std::string& report) {
+  const auto path =
+      std::filesystem::temp_directory_path() / ("tavinor-report-" + std::to_string(getpid()) + ".json");
+  std::ofstream(path) << report;
+  const std::string schema = std::string(SOURCE_DIR) + "/app/cli/report.schema.json";
+  const std::string command =
+      "python3 -c 'import json,sys,jsonschema; jsonschema.validate(json.load(open(sys.argv[1])), "
+      "json.load(open(sys.argv[2])))' " +
+      path.string() + " " + schema;
+  EXPECT_EQ(std::system(command.c_str()), 0) << report;
+  std::filesystem::remove(path);
+}
+
+TEST(ConvertCommandLine, ReportSaysWhatHappenedToEachDatabase) {
+  const std::filesystem::path demo = std::filesystem::path(SOURCE_DIR) / "standin/scenarios/demo.json";
+  testsupport::StandinProcess standin(STANDIN_EXECUTABLE, demo.string());
+  standin.Control("FAULT OFFLINE Parvimar05");
+  const auto report_path =
+      std::filesystem::temp_directory_path() / ("tavinor-e2e-report-" + std::to_string(getpid()) + ".json");
+
+  const auto run = RunConvert(
+      {"--server", standin.Server(), "--login", "sa", "--password-stdin", "--report", report_path.string()},
+      "Tavinor#2024\n");
+
+  EXPECT_EQ(run.exit_code, 2);
+  std::ifstream in(report_path);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::filesystem::remove(report_path);
+  ExpectValidReport(text);
+  EXPECT_EQ(text.find("Tavinor#2024"), std::string::npos) << "the password never reaches the report";
+  const auto report = nlohmann::json::parse(text);
+  EXPECT_EQ(report["exit_status"], 2);
+  std::vector<std::pair<std::string, std::string>> outcomes;
+  for (const auto& database : report["databases"])
+    outcomes.emplace_back(database["name"], database["outcome"]);
+  EXPECT_EQ(outcomes, (std::vector<std::pair<std::string, std::string>>{{"Parvimar01", "converted"},
+                                                                        {"Parvimar02", "converted"},
+                                                                        {"Parvimar03", "already_converted"},
+                                                                        {"Parvimar04", "failed"},
+                                                                        {"Parvimar05", "connection_failed"},
+                                                                        {"Parvimar06", "not_reached"}}));
+  const auto& first = report["databases"][0];
+  EXPECT_EQ(first["type_before"], "smalldatetime");
+  EXPECT_EQ(first["type_after"], "datetime");
+  // The report agrees with the server's state.
+  for (const auto& [database, type] :
+       {std::pair{"Parvimar01", "datetime"}, std::pair{"Parvimar04", "nvarchar(20)"}}) {
+    for (const auto& table : standin.ControlJson(std::string("STATE ") + database)["tables"]) {
+      if (table["name"] != "MovCliente") continue;
+      for (const auto& column : table["columns"]) {
+        if (column["name"] == "DataSys") {
+          EXPECT_EQ(column["type"], type) << database;
+        }
+      }
+    }
+  }
+  bool index_dropped = false;
+  for (const auto& object : first["dropped"]) {
+    if (object["name"] == "IX_MovCliente_Registo") {
+      index_dropped = true;
+      EXPECT_EQ(object["kind"], "index");
+      EXPECT_NE(object["definition"].get<std::string>().find("NumRegisto, DataSys"), std::string::npos)
+          << object;
+    }
+  }
+  EXPECT_TRUE(index_dropped) << first["dropped"];
+  // The failed change names the server's error, and nothing it dropped counts.
+  const auto& failed = report["databases"][3];
+  EXPECT_TRUE(failed["dropped"].empty());
+  const auto& alter = failed["statements"][failed["statements"].size() - 2];
+  EXPECT_EQ(alter["error"]["number"], 241) << alter;
+  EXPECT_EQ(report["totals"]["not_reached"], 1);
+}
+
+TEST(ConvertCommandLine, ReportOnStandardOutputStaysPureJson) {
+  const std::filesystem::path demo = std::filesystem::path(SOURCE_DIR) / "standin/scenarios/demo.json";
+  testsupport::StandinProcess standin(STANDIN_EXECUTABLE, demo.string());
+
+  const auto run =
+      RunConvert({"--server", standin.Server(), "--login", "sa", "--password-stdin", "--report", "-"},
+                 "wrong password\n");
+
+  EXPECT_EQ(run.exit_code, 2);
+  ExpectValidReport(run.out);
+  const auto report = nlohmann::json::parse(run.out);
+  EXPECT_FALSE(report["database_list_read"]);
+  EXPECT_TRUE(report["databases"].empty());
+  EXPECT_EQ(run.err.rfind("18456\n", 0), 0u) << run.err;
+  EXPECT_EQ(run.out.find("wrong password"), std::string::npos);
 }
 
 TEST(ConvertCommandLine, BadUsageExitsSixtyFourAndHelpExitsZero) {

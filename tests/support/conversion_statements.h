@@ -1,13 +1,13 @@
-// The statements of the conversion run as the server must receive them, word for
-// word, for tests that script or check them.
+// The statements of the conversion run as the server must receive them, for tests
+// that script or check them: the run's own list.
 #pragma once
+
+#include "app/conversion_statements.h"
 
 namespace testsupport {
 
-inline constexpr const char* kDatabaseListQuery = "Select name from sysdatabases where name like 'Parvimar%'";
-inline constexpr const char* kTypeQuery =
-    "Select systypes.name From syscolumns inner join systypes on systypes.xtype = syscolumns.xtype Where "
-    "syscolumns.ID=Object_ID('MovCliente') and syscolumns.Name='DataSys'";
-inline constexpr const char* kAlterDataSys = " alter table MovCliente ALTER COLUMN DataSys datetime null";
+using app::kAlterDataSys;
+using app::kDatabaseListQuery;
+using app::kTypeQuery;
 
 }  // namespace testsupport

@@ -1,6 +1,7 @@
 // Command-line options of tavinor-convert, and where its password comes from.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,6 +23,8 @@ struct CliOptions {
   std::string server;
   std::string login;
   bool password_from_stdin = false;
+  std::optional<std::string> report_path;  // "-": standard output
+  bool quiet = false;
   bool help = false;
   bool version = false;
 };
@@ -29,6 +32,12 @@ struct CliOptions {
 // Parses the arguments after the program name. Returns the options, or nullopt
 // with `error` set to a one-line reason for bad usage.
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error);
+
+// The progress line for database `number` of `total` (1-based), with the time
+// the run has taken so far and an estimate of the time left from the pace of the
+// databases done: "[3/10] Parvimar03  elapsed 0:04  left 0:16".
+std::string ProgressLine(std::size_t number, std::size_t total, const std::string& name,
+                         double elapsed_seconds);
 
 // The --help text.
 std::string CliUsage(const std::string& program);

@@ -99,6 +99,9 @@ class Driver {
 
 // The driver new connections use: the ODBC one unless a test installed another.
 Driver& CurrentDriver();
+// The same, shared: keeps the driver alive for as long as a session it opened
+// lives, and lets a caller wrap it (see observed_driver.h).
+std::shared_ptr<Driver> CurrentDriverShared();
 // Installs `driver` for the connections opened from now on; nullptr restores ODBC.
 void SetDriver(std::shared_ptr<Driver> driver);
 

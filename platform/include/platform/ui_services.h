@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,12 +55,16 @@ void ShowError(const std::exception& failure);
 // line breaks, on standard output, or standard error for the error style.
 class ConsoleUi final : public UiServices {
  public:
+  // Error boxes go to standard error, the others to `information` (standard
+  // output unless standard output carries something else, such as a report).
+  explicit ConsoleUi(std::ostream& information = std::cout) : information_(information) {}
   void MsgBox(const std::string& text, int style, const std::string& title) override;
   void SetMousePointer(int pointer) override { pointer_ = pointer; }
   [[nodiscard]] int MousePointer() const override { return pointer_; }
   void DoEvents() override {}
 
  private:
+  std::ostream& information_;
   int pointer_ = kPointerDefault;
 };
 

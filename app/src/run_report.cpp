@@ -1,0 +1,216 @@
+#include "app/run_report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <string_view>
+
+#include "app/conversion_statements.h"
+#include "platform/text.h"
+
+namespace app {
+namespace {
+
+using nlohmann::json;
+
+// The object name a drop statement ends with, its brackets undone.
+std::string DroppedName(std::string_view text) {
+  if (text.size() < 2 || text.front() != '[' || text.back() != ']') return std::string(text);
+  std::string name;
+  const std::string_view inner = text.substr(1, text.size() - 2);
+  for (std::size_t i = 0; i < inner.size(); ++i) {
+    name += inner[i];
+    if (inner[i] == ']' && i + 1 < inner.size() && inner[i + 1] == ']') ++i;
+  }
+  return name;
+}
+
+std::string Cell(const platform::ResultTable& table, const std::vector<platform::Variant>& row,
+                 std::string_view column) {
+  for (std::size_t i = 0; i < table.columns.size() && i < row.size(); ++i) {
+    if (platform::EqualsIgnoringCase(table.columns[i].name, column)) {
+      return row[i].IsNull() ? std::string() : row[i].ToString();
+    }
+  }
+  return {};
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+std::string IsoTime(std::chrono::system_clock::time_point at) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
+  const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[32];
+  const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  char millis[8];
+  std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>(ms % 1000));
+  return std::string(text, length) + millis;
+}
+
+RunRecorder::RunRecorder(std::string server, std::string login)
+    : server_(std::move(server)), login_(std::move(login)), started_(std::chrono::system_clock::now()) {}
+
+RunRecorder::Database* RunRecorder::Find(const std::string& name) {
+  for (auto& database : databases_) {
+    if (database.name == name) return &database;
+  }
+  return nullptr;
+}
+
+void RunRecorder::OnDatabase(const std::string& database) {
+  const std::lock_guard lock(mutex_);
+  if (Database* found = Find(database)) found->reached = true;
+}
+
+std::size_t RunRecorder::Total() const {
+  const std::lock_guard lock(mutex_);
+  return databases_.size();
+}
+
+std::size_t RunRecorder::Reached() const {
+  const std::lock_guard lock(mutex_);
+  return static_cast<std::size_t>(
+      std::count_if(databases_.begin(), databases_.end(), [](const Database& d) { return d.reached; }));
+}
+
+void RunRecorder::OnStatement(const platform::StatementEvent& event) {
+  const std::lock_guard lock(mutex_);
+  const platform::ResultTable* first =
+      event.reply != nullptr && !event.reply->results.empty() ? &event.reply->results.front() : nullptr;
+  if (!list_read_ && event.text == kDatabaseListQuery) {
+    list_read_ = event.ok;
+    if (first != nullptr) {
+      for (const auto& row : first->rows) {
+        if (row.empty()) continue;
+        Database database;
+        database.name = row.front().IsNull() ? "" : row.front().ToString();
+        databases_.push_back(std::move(database));
+      }
+    }
+    return;
+  }
+  Database* database = Find(event.database);
+  if (database == nullptr) return;
+
+  json statement = {{"text", event.text},
+                    {"started", IsoTime(event.started)},
+                    {"seconds", event.seconds},
+                    {"ok", event.ok}};
+  if (!event.ok) statement["error"] = {{"number", event.error_number}, {"text", event.error_text}};
+  database->statements.push_back(std::move(statement));
+
+  const std::string& text = event.text;
+  if (text == kTypeQuery && first != nullptr) {
+    for (const auto& row : first->rows) {
+      if (!row.empty() && !row.front().IsNull()) database->type_rows.push_back(row.front().ToString());
+    }
+  } else if (text == kIndexListQuery && first != nullptr) {
+    for (const auto& row : first->rows) {
+      database->definitions.emplace_back(
+          Cell(*first, row, "index_name"),
+          Cell(*first, row, "index_description") + " (" + Cell(*first, row, "index_keys") + ")");
+    }
+  } else if (text == kStatisticsListQuery && first != nullptr) {
+    for (const auto& row : first->rows) {
+      database->definitions.emplace_back(Cell(*first, row, "statistics_name"),
+                                         "(" + Cell(*first, row, "statistics_keys") + ")");
+    }
+  } else if (text == kConstraintListQuery && event.reply != nullptr && event.reply->results.size() > 1) {
+    const platform::ResultTable& constraints = event.reply->results[1];
+    for (const auto& row : constraints.rows) {
+      std::string definition = Cell(constraints, row, "constraint_type");
+      const std::string keys = Cell(constraints, row, "constraint_keys");
+      if (!keys.empty()) definition += " " + keys;
+      database->definitions.emplace_back(Cell(constraints, row, "constraint_name"), definition);
+    }
+  } else if (text == kAlterDataSys) {
+    database->alter_sent = true;
+    database->alter_ok = event.ok;
+  } else if (text == "COMMIT TRANSACTION") {
+    database->committed = event.ok;
+  } else if (text == "ROLLBACK TRANSACTION") {
+    database->rolled_back = true;
+  } else if (event.ok) {
+    for (const auto& [prefix, kind] :
+         {std::pair{kDropIndex, "index"}, std::pair{kDropStatistics, "statistics"},
+          std::pair{kDropConstraint, "constraint"}}) {
+      if (!StartsWith(text, prefix)) continue;
+      Dropped dropped{kind, DroppedName(std::string_view(text).substr(std::string_view(prefix).size())), {}};
+      for (const auto& [name, definition] : database->definitions) {
+        if (name == dropped.name) dropped.definition = definition;
+      }
+      database->dropped.push_back(std::move(dropped));
+    }
+  }
+}
+
+json RunRecorder::DatabaseReport(const Database& database, bool connection_failed) {
+  json report = {{"name", database.name}, {"statements", database.statements}, {"findings", json::array()}};
+  std::string outcome;
+  if (!database.reached) {
+    outcome = "not_reached";
+  } else if (connection_failed) {
+    outcome = "connection_failed";
+  } else if (!database.alter_sent) {
+    outcome = "already_converted";
+  } else {
+    outcome = database.alter_ok && !database.rolled_back ? "converted" : "failed";
+  }
+  report["outcome"] = outcome;
+
+  json type_before = nullptr;
+  for (const auto& type : database.type_rows) {
+    if (type_before.is_null() || platform::Trim(platform::Lower(type)) == "datetime") type_before = type;
+  }
+  report["type_before"] = type_before;
+  report["type_after"] = outcome == "converted" ? json("datetime") : type_before;
+  json dropped = json::array();
+  if (outcome == "converted") {
+    for (const auto& object : database.dropped) {
+      dropped.push_back({{"kind", object.kind}, {"name", object.name}, {"definition", object.definition}});
+    }
+  }
+  report["dropped"] = dropped;
+  report["recreated"] = json::array();
+  return report;
+}
+
+json RunRecorder::Report(const ConversionOutcome& outcome, int exit_status) const {
+  const std::lock_guard lock(mutex_);
+  const bool ended_on_connection = outcome.status == ConversionOutcome::Status::kConnectionFailed;
+  // The database whose connection ended the run is the last one reached, and it
+  // sent nothing.
+  const Database* failed_connection = nullptr;
+  if (ended_on_connection) {
+    for (const auto& database : databases_) {
+      if (database.reached) failed_connection = &database;
+    }
+    if (failed_connection != nullptr && !failed_connection->statements.empty()) failed_connection = nullptr;
+  }
+  json databases = json::array();
+  json totals = {{"databases", databases_.size()}, {"converted", 0},  {"already_converted", 0}, {"failed", 0},
+                 {"connection_failed", 0},         {"not_reached", 0}};
+  for (const auto& database : databases_) {
+    json entry = DatabaseReport(database, &database == failed_connection);
+    totals[entry["outcome"].get<std::string>()] = totals[entry["outcome"].get<std::string>()].get<int>() + 1;
+    databases.push_back(std::move(entry));
+  }
+  return {{"tool", "tavinor-convert"},
+          {"version", TAVINOR_VERSION},
+          {"server", server_},
+          {"login", login_},
+          {"started", IsoTime(started_)},
+          {"ended", IsoTime(std::chrono::system_clock::now())},
+          {"database_list_read", list_read_},
+          {"databases", databases},
+          {"totals", totals},
+          {"exit_status", exit_status}};
+}
+
+}  // namespace app
