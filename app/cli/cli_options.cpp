@@ -28,6 +28,7 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
   std::string report;
   CLI::Option* report_option = cli.add_option("--report", report);
   cli.add_flag("-q,--quiet", options.quiet);
+  cli.add_flag("--dry-run", options.dry_run);
   try {
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -64,7 +65,7 @@ std::string ProgressLine(std::size_t number, std::size_t total, const std::strin
 
 std::string CliUsage(const std::string& program) {
   return "Usage: " + program +
-         " [--server NAME] [--login NAME] [--password-stdin] [--report FILE] [--quiet]\n"
+         " [--server NAME] [--login NAME] [--password-stdin] [--dry-run] [--report FILE] [--quiet]\n"
          "\n"
          "Brings MovCliente.DataSys to \"datetime null\" in every Parvimar database of a\n"
          "SQL Server: drops the indexes, statistics and default constraint that depend on\n"
@@ -74,6 +75,8 @@ std::string CliUsage(const std::string& program) {
          "                        local default server)\n"
          "  -U, --login NAME      SQL Server login\n"
          "      --password-stdin  read the password from the first line of standard input\n"
+         "      --dry-run         change nothing: for each database print what the run would\n"
+         "                        send and whether it would succeed, and why not\n"
          "      --report FILE     write what the run did as a JSON document to FILE (- for\n"
          "                        standard output)\n"
          "  -q, --quiet           no progress line (it is shown only on a terminal)\n"
@@ -85,7 +88,8 @@ std::string CliUsage(const std::string& program) {
          "\n"
          "The name of each database is printed as it is processed, then the closing\n"
          "messages. Exit status: 0 nothing failed, 1 a database's change failed,\n"
-         "2 a connection failed, 64 bad usage, 70 an internal error.\n";
+         "2 a connection failed, 64 bad usage, 70 an internal error. With --dry-run,\n"
+         "1 means a database is predicted to fail.\n";
 }
 
 std::string ResolvePassword(const CliOptions& options, const PasswordSources& sources) {

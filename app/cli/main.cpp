@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "app/cli_options.h"
+#include "app/conversion_plan.h"
 #include "app/conversion_run.h"
 #include "app/run_report.h"
 #include "platform/driver.h"
@@ -59,6 +60,20 @@ std::optional<std::string> PromptWithoutEcho() {
   close(fd);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
+}
+
+// A database's plan under its name: the type found, what the run would send, and
+// the prediction with its reasons.
+void PrintPlan(const app::DatabasePlan& plan, std::ostream& out) {
+  out << "  type: ";
+  if (plan.types.empty()) out << "(none: no MovCliente.DataSys)";
+  for (std::size_t i = 0; i < plan.types.size(); ++i) out << (i ? ", " : "") << plan.types[i];
+  out << "\n  would send:\n";
+  for (const auto& statement : plan.statements) out << "    " << statement << '\n';
+  out << "  prediction: " << app::PredictionText(plan.prediction) << '\n';
+  for (const auto& reason : plan.reasons) out << "    because " << reason << '\n';
+  for (const auto& finding : plan.findings) out << "  note: " << finding << '\n';
+  out << std::flush;
 }
 
 int Run(int argc, char** argv) {
@@ -121,7 +136,18 @@ int Run(int argc, char** argv) {
                 << std::flush;
     }
   });
-  const app::ConversionOutcome outcome = app::RunConversion(view);
+  int predicted[3] = {0, 0, 0};  // already converted, will convert, will fail
+  const auto on_plan = [&](const app::DatabasePlan& plan) {
+    recorder.OnPlan(plan);
+    PrintPlan(plan, information);
+    ++predicted[static_cast<int>(plan.prediction)];
+  };
+  const app::ConversionOutcome outcome =
+      options->dry_run ? app::PlanConversion(view, on_plan) : app::RunConversion(view);
+  if (options->dry_run && outcome.status == app::ConversionOutcome::Status::kCompleted) {
+    information << "Dry run, nothing changed: " << predicted[0] << " already converted, " << predicted[1]
+                << " will convert, " << predicted[2] << " will fail." << std::endl;
+  }
   if (progress) std::cerr << "\r\033[K" << std::flush;
   platform::SetDriver(nullptr);
 

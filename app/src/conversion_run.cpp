@@ -87,6 +87,8 @@ void ShowConnectionError() {
 class Run {
  public:
   explicit Run(ConversionView& view) : view_(view) {}
+  // Hands each database to `visit` instead of changing it; no closing message.
+  Run(ConversionView& view, DatabaseVisitor visit) : view_(view), visit_(std::move(visit)) {}
 
   ConversionOutcome Execute() {
     ConversionOutcome outcome;
@@ -111,7 +113,7 @@ class Run {
       outcome.status = ConversionOutcome::Status::kConnectionFailed;
       return outcome;
     }
-    ShowClosingMessages();
+    if (!visit_) ShowClosingMessages();
     return outcome;
   }
 
@@ -152,7 +154,11 @@ class Run {
       view_.Refresh();
       view_.SetProgressCaption(name);
       if (!Connect(database_, name)) return false;
-      ProcessDatabase(name);
+      if (visit_) {
+        visit_(database_, name);
+      } else {
+        ProcessDatabase(name);
+      }
       Try([&] { database_.Close(); });
       // A list that cannot move on would repeat this database without end, and
       // the databases after it would go unreported.
@@ -304,12 +310,17 @@ class Run {
   Recordset constraint_result_;
   std::string detected_list_;
   std::string failed_list_;
+  DatabaseVisitor visit_;
 };
 
 }  // namespace
 
 ConversionOutcome RunConversion(ConversionView& view) {
   return Run(view).Execute();
+}
+
+ConversionOutcome VisitConversionDatabases(ConversionView& view, DatabaseVisitor visit) {
+  return Run(view, std::move(visit)).Execute();
 }
 
 }  // namespace app

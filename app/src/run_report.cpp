@@ -68,6 +68,15 @@ void RunRecorder::OnDatabase(const std::string& database) {
   if (Database* found = Find(database)) found->reached = true;
 }
 
+void RunRecorder::OnPlan(const DatabasePlan& plan) {
+  const std::lock_guard lock(mutex_);
+  dry_run_ = true;
+  if (Database* found = Find(plan.name)) {
+    found->planned = true;
+    found->plan = plan;
+  }
+}
+
 std::size_t RunRecorder::Total() const {
   const std::lock_guard lock(mutex_);
   return databases_.size();
@@ -151,9 +160,16 @@ void RunRecorder::OnStatement(const platform::StatementEvent& event) {
 }
 
 json RunRecorder::DatabaseReport(const Database& database, bool connection_failed) {
-  json report = {{"name", database.name}, {"statements", database.statements}, {"findings", json::array()}};
+  json report = {{"name", database.name},
+                 {"statements", database.statements},
+                 {"findings", database.plan.findings},
+                 {"planned_statements", database.planned ? json(database.plan.statements) : json::array()},
+                 {"reasons", database.plan.reasons}};
   std::string outcome;
-  if (!database.reached) {
+  if (database.planned) {
+    static const char* const kOutcomes[] = {"already_converted", "will_convert", "will_fail"};
+    outcome = kOutcomes[static_cast<int>(database.plan.prediction)];
+  } else if (!database.reached) {
     outcome = "not_reached";
   } else if (connection_failed) {
     outcome = "connection_failed";
@@ -194,8 +210,11 @@ json RunRecorder::Report(const ConversionOutcome& outcome, int exit_status) cons
     if (failed_connection != nullptr && !failed_connection->statements.empty()) failed_connection = nullptr;
   }
   json databases = json::array();
-  json totals = {{"databases", databases_.size()}, {"converted", 0},  {"already_converted", 0}, {"failed", 0},
-                 {"connection_failed", 0},         {"not_reached", 0}};
+  json totals = json::object({{"databases", databases_.size()}});
+  for (const char* outcome : {"converted", "already_converted", "failed", "connection_failed", "not_reached",
+                              "will_convert", "will_fail"}) {
+    totals[outcome] = 0;
+  }
   for (const auto& database : databases_) {
     json entry = DatabaseReport(database, &database == failed_connection);
     totals[entry["outcome"].get<std::string>()] = totals[entry["outcome"].get<std::string>()].get<int>() + 1;
@@ -203,6 +222,7 @@ json RunRecorder::Report(const ConversionOutcome& outcome, int exit_status) cons
   }
   return {{"tool", "tavinor-convert"},
           {"version", TAVINOR_VERSION},
+          {"mode", dry_run_ ? "dry-run" : "convert"},
           {"server", server_},
           {"login", login_},
           {"started", IsoTime(started_)},

@@ -8,10 +8,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
 #include "standin_process.h"
 
 namespace {
@@ -208,6 +210,43 @@ TEST(ConvertCommandLine, ReportOnStandardOutputStaysPureJson) {
   EXPECT_TRUE(report["databases"].empty());
   EXPECT_EQ(run.err.rfind("18456\n", 0), 0u) << run.err;
   EXPECT_EQ(run.out.find("wrong password"), std::string::npos);
+}
+
+// Runs the command line against `standin` with a report, and returns the report.
+nlohmann::json RunWithReport(testsupport::StandinProcess& standin, std::vector<std::string> extra,
+                             int expected_exit) {
+  const auto path =
+      std::filesystem::temp_directory_path() / ("tavinor-e2e-plan-" + std::to_string(getpid()) + ".json");
+  std::vector<std::string> args = {"--server",         standin.Server(), "--login",    "sa",
+                                   "--password-stdin", "--report",       path.string()};
+  args.insert(args.end(), extra.begin(), extra.end());
+  const auto run = RunConvert(args, "Tavinor#2024\n");
+  EXPECT_EQ(run.exit_code, expected_exit) << run.err;
+  std::ifstream in(path);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::filesystem::remove(path);
+  ExpectValidReport(text);
+  return nlohmann::json::parse(text);
+}
+
+TEST(ConvertCommandLine, DryRunSendsOnlyReadsAndPredictsTheRealRun) {
+  const std::filesystem::path demo = std::filesystem::path(SOURCE_DIR) / "standin/scenarios/demo.json";
+  testsupport::StandinProcess standin(STANDIN_EXECUTABLE, demo.string());
+
+  const auto plan = RunWithReport(standin, {"--dry-run"}, 1);
+  for (const auto& entry : standin.ControlJson("LOG")) {
+    const std::string text = platform::Lower(entry["text"].get<std::string>());
+    EXPECT_TRUE(text.rfind("select", 0) == 0 || text.rfind("sp_help", 0) == 0) << text;
+  }
+  const auto run = RunWithReport(standin, {}, 1);
+
+  ASSERT_EQ(plan["databases"].size(), run["databases"].size());
+  const std::map<std::string, std::string> expected = {
+      {"will_convert", "converted"}, {"will_fail", "failed"}, {"already_converted", "already_converted"}};
+  for (std::size_t i = 0; i < plan["databases"].size(); ++i) {
+    const auto& predicted = plan["databases"][i];
+    EXPECT_EQ(expected.at(predicted["outcome"]), run["databases"][i]["outcome"]) << predicted;
+  }
 }
 
 TEST(ConvertCommandLine, BadUsageExitsSixtyFourAndHelpExitsZero) {

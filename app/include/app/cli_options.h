@@ -25,6 +25,7 @@ struct CliOptions {
   bool password_from_stdin = false;
   std::optional<std::string> report_path;  // "-": standard output
   bool quiet = false;
+  bool dry_run = false;
   bool help = false;
   bool version = false;
 };

@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/session.h"
+
 namespace app {
 
 // What the run reads from and writes to the window that started it.
@@ -59,5 +61,12 @@ struct ConversionOutcome {
 
 // Runs the conversion to its end on the calling thread.
 ConversionOutcome RunConversion(ConversionView& view);
+
+// Goes through the Parvimar databases exactly as the run does (the same
+// connections, list, captions, pointer and failure rules) but hands each open
+// database connection to `visit` instead of changing it, and shows no closing
+// message. The outcome's lists are left empty.
+using DatabaseVisitor = std::function<void(platform::Connection& database, const std::string& name)>;
+ConversionOutcome VisitConversionDatabases(ConversionView& view, DatabaseVisitor visit);
 
 }  // namespace app

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/conversion_plan.h"
 #include "app/conversion_run.h"
 #include "platform/observed_driver.h"
 
@@ -24,6 +25,8 @@ class RunRecorder {
   void OnStatement(const platform::StatementEvent& event);
   // The run went into `database` (its progress caption).
   void OnDatabase(const std::string& database);
+  // The dry run's prediction for a database: it becomes the database's outcome.
+  void OnPlan(const DatabasePlan& plan);
 
   // Databases in the list (0 until it was read) and how many the run went into.
   [[nodiscard]] std::size_t Total() const;
@@ -50,6 +53,8 @@ class RunRecorder {
     std::vector<Dropped> dropped;
     std::vector<std::pair<std::string, std::string>> definitions;  // name, definition, from the lists
     nlohmann::json statements = nlohmann::json::array();
+    bool planned = false;
+    DatabasePlan plan;
   };
 
   Database* Find(const std::string& name);
@@ -60,6 +65,7 @@ class RunRecorder {
   std::string login_;
   std::chrono::system_clock::time_point started_;
   bool list_read_ = false;
+  bool dry_run_ = false;
   std::vector<Database> databases_;
 };
 
