@@ -162,9 +162,9 @@ std::int64_t CheckedWhole(double value, std::int64_t min, std::int64_t max) {
 
 double Decimal::ToDouble() const {
   const std::string text = ToString();
-  double value = 0.0;
-  std::from_chars(text.data(), text.data() + text.size(), value);
-  return value;
+  double result = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), result);
+  return result;
 }
 
 std::string Decimal::ToString() const {
