@@ -38,9 +38,7 @@ bool IsPort(std::string_view text) {
 }  // namespace
 
 std::string OdbcConnectionString(const ConnectRequest& request, const std::string& driver_name) {
-  std::string server = request.server;
-  while (!server.empty() && server.front() == ' ') server.erase(0, 1);
-  while (!server.empty() && server.back() == ' ') server.pop_back();
+  std::string server = Trim(request.server);
   // "tcp:" only names the protocol, which is the only one the driver speaks.
   if (Lower(server.substr(0, 4)) == "tcp:") server.erase(0, 4);
 
