@@ -29,7 +29,7 @@ namespace {
 
 QWidget* Require(WindowHandle handle) {
   QWidget* widget = WidgetOf(handle);
-  if (!widget) throw Error(kErrObjectRequired, "Object required");
+  if (!widget) RaiseError(kErrObjectRequired);
   return widget;
 }
 
@@ -69,7 +69,7 @@ Variant FromQVariant(const QVariant& value) {
       return Variant(value.toDouble());
     default:
       if (value.canConvert<QString>()) return Variant(Utf8(value.toString()));
-      throw Error(kErrTypeMismatch, "Type mismatch");
+      RaiseError(kErrTypeMismatch);
   }
 }
 
@@ -244,7 +244,7 @@ QByteArray PropertyName(const QWidget* widget, const std::string& member) {
 
 QScreen* PrimaryScreen() {
   QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) throw Error(kErrObjectRequired, "Object required");
+  if (!screen) RaiseError(kErrObjectRequired);
   return screen;
 }
 
@@ -392,7 +392,7 @@ void QtToolkit::SetMember(WindowHandle control, const std::string& member, const
 void QtToolkit::SetFocus(WindowHandle control) {
   QWidget* widget = Require(control);
   if (!widget->isEnabled() || !widget->isVisible()) {
-    throw Error(kErrInvalidProcedureCall, "Invalid procedure call or argument");
+    RaiseError(kErrInvalidProcedureCall);
   }
   if (!widget->isActiveWindow()) widget->activateWindow();
   widget->setFocus(Qt::OtherFocusReason);

@@ -104,7 +104,7 @@ void BoundParameters::Bind(SQLHSTMT stmt, CommandType type, const std::vector<Pa
         Bytes bytes;
         if (send_value) {
           const Bytes* held = p.value.ByteArray();
-          if (held == nullptr) throw Error(kErrTypeMismatch, "Type mismatch");
+          if (held == nullptr) RaiseError(kErrTypeMismatch);
           bytes = *held;
         }
         const std::size_t length = bytes.size();

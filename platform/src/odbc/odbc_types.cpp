@@ -26,7 +26,7 @@ std::int64_t ToInt64(const Variant& value) {
   const Decimal d = value.ToDecimal();
   Int128 whole = d.value;
   for (int s = 0; s < d.scale; ++s) whole /= 10;
-  if (whole > INT64_MAX || whole < INT64_MIN) throw Error(kErrOverflow, "Overflow");
+  if (whole > INT64_MAX || whole < INT64_MIN) RaiseError(kErrOverflow);
   return static_cast<std::int64_t>(whole);
 }
 
