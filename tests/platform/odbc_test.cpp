@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "error_number.h"
 #include "odbc/odbc_text.h"
 #include "odbc/odbc_types.h"
-#include "error_number.h"
 #include "platform/driver.h"
 #include "platform/error.h"
 #include "platform/session.h"
