@@ -211,9 +211,9 @@ json RunRecorder::Report(const ConversionOutcome& outcome, int exit_status) cons
   }
   json databases = json::array();
   json totals = json::object({{"databases", databases_.size()}});
-  for (const char* outcome : {"converted", "already_converted", "failed", "connection_failed", "not_reached",
-                              "will_convert", "will_fail"}) {
-    totals[outcome] = 0;
+  for (const char* name : {"converted", "already_converted", "failed", "connection_failed", "not_reached",
+                           "will_convert", "will_fail"}) {
+    totals[name] = 0;
   }
   for (const auto& database : databases_) {
     json entry = DatabaseReport(database, &database == failed_connection);

@@ -29,7 +29,7 @@ namespace {
 
 QWidget* Require(WindowHandle handle) {
   QWidget* widget = WidgetOf(handle);
-  if (!widget) throw Error(kErrObjectRequired, "Object required");
+  if (!widget) RaiseError(kErrObjectRequired);
   return widget;
 }
 
@@ -69,7 +69,7 @@ Variant FromQVariant(const QVariant& value) {
       return Variant(value.toDouble());
     default:
       if (value.canConvert<QString>()) return Variant(Utf8(value.toString()));
-      throw Error(kErrTypeMismatch, "Type mismatch");
+      RaiseError(kErrTypeMismatch);
   }
 }
 
@@ -105,14 +105,14 @@ std::optional<QString> TextOf(QWidget* widget) {
 }
 
 bool SetTextOf(QWidget* widget, const QString& text) {
-  if (auto* box = qobject_cast<QLineEdit*>(widget)) {
-    box->setText(text);
-  } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
-    box->setPlainText(text);
-  } else if (auto* box = qobject_cast<QTextEdit*>(widget)) {
-    box->setPlainText(text);
-  } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
-    box->setCurrentText(text);
+  if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+    line->setText(text);
+  } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
+    plain->setPlainText(text);
+  } else if (auto* rich = qobject_cast<QTextEdit*>(widget)) {
+    rich->setPlainText(text);
+  } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+    combo->setCurrentText(text);
   } else {
     return false;
   }
@@ -174,22 +174,22 @@ bool Select(QWidget* widget, int start, int length) {
   const int from = std::clamp(start, 0, size);
   // In 64 bits: a length up to the largest 32-bit number must not overflow.
   const int to = static_cast<int>(std::clamp<long long>(static_cast<long long>(from) + length, 0, size));
-  if (auto* box = qobject_cast<QLineEdit*>(widget)) {
-    box->setSelection(from, to - from);
-  } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
-    QTextCursor cursor = box->textCursor();
+  if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+    line->setSelection(from, to - from);
+  } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
+    QTextCursor cursor = plain->textCursor();
     cursor.setPosition(from);
     cursor.setPosition(to, QTextCursor::KeepAnchor);
-    box->setTextCursor(cursor);
+    plain->setTextCursor(cursor);
   }
   return true;
 }
 
 bool ReplaceSelection(QWidget* widget, const QString& text) {
-  if (auto* box = qobject_cast<QLineEdit*>(widget)) {
-    box->insert(text);
-  } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
-    box->insertPlainText(text);
+  if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+    line->insert(text);
+  } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
+    plain->insertPlainText(text);
   } else {
     return false;
   }
@@ -244,7 +244,7 @@ QByteArray PropertyName(const QWidget* widget, const std::string& member) {
 
 QScreen* PrimaryScreen() {
   QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) throw Error(kErrObjectRequired, "Object required");
+  if (!screen) RaiseError(kErrObjectRequired);
   return screen;
 }
 
@@ -392,7 +392,7 @@ void QtToolkit::SetMember(WindowHandle control, const std::string& member, const
 void QtToolkit::SetFocus(WindowHandle control) {
   QWidget* widget = Require(control);
   if (!widget->isEnabled() || !widget->isVisible()) {
-    throw Error(kErrInvalidProcedureCall, "Invalid procedure call or argument");
+    RaiseError(kErrInvalidProcedureCall);
   }
   if (!widget->isActiveWindow()) widget->activateWindow();
   widget->setFocus(Qt::OtherFocusReason);

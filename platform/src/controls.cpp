@@ -31,7 +31,7 @@ class NoWindowToolkit final : public ControlToolkit {
   }
 
  private:
-  [[noreturn]] static void Fail() { throw Error(kErrObjectRequired, "Object required"); }
+  [[noreturn]] static void Fail() { RaiseError(kErrObjectRequired); }
 };
 
 std::shared_ptr<ControlToolkit>& Installed() {

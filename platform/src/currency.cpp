@@ -17,20 +17,20 @@ Currency Currency::FromDouble(double value) {
   // Scale first, then round the scaled double, as the runtime does: where the product
   // is inexact the result then matches the runtime's rather than the decimal ideal.
   double scaled = value * static_cast<double>(kScale);
-  if (std::isnan(scaled)) detail::ThrowOverflow();
+  if (std::isnan(scaled)) RaiseError(kErrOverflow);
   double whole = std::floor(scaled);
   double fraction = scaled - whole;
   if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
-  if (whole >= kTwoPow63 || whole < -kTwoPow63) detail::ThrowOverflow();
+  if (whole >= kTwoPow63 || whole < -kTwoPow63) RaiseError(kErrOverflow);
   return FromTicks(static_cast<std::int64_t>(whole));
 }
 
 Currency Currency::Parse(const std::string& text) {
   auto number = detail::ParseNumberText(text);
-  if (!number) detail::ThrowTypeMismatch();
+  if (!number) RaiseError(kErrTypeMismatch);
   constexpr detail::UInt128 kMaxPositive = std::numeric_limits<std::int64_t>::max();
   auto ticks = detail::RoundToScale(*number, 4, number->negative ? kMaxPositive + 1 : kMaxPositive);
-  if (!ticks) detail::ThrowOverflow();
+  if (!ticks) RaiseError(kErrOverflow);
   return FromTicks(static_cast<std::int64_t>(*ticks));
 }
 
@@ -51,24 +51,24 @@ std::string Currency::ToString() const {
 
 Currency Currency::operator+(Currency other) const {
   std::int64_t result = 0;
-  if (__builtin_add_overflow(ticks_, other.ticks_, &result)) detail::ThrowOverflow();
+  if (__builtin_add_overflow(ticks_, other.ticks_, &result)) RaiseError(kErrOverflow);
   return FromTicks(result);
 }
 
 Currency Currency::operator-(Currency other) const {
   std::int64_t result = 0;
-  if (__builtin_sub_overflow(ticks_, other.ticks_, &result)) detail::ThrowOverflow();
+  if (__builtin_sub_overflow(ticks_, other.ticks_, &result)) RaiseError(kErrOverflow);
   return FromTicks(result);
 }
 
 Currency Currency::operator-() const {
-  if (ticks_ == std::numeric_limits<std::int64_t>::min()) detail::ThrowOverflow();
+  if (ticks_ == std::numeric_limits<std::int64_t>::min()) RaiseError(kErrOverflow);
   return FromTicks(-ticks_);
 }
 
 Currency Currency::operator*(std::int64_t factor) const {
   std::int64_t result = 0;
-  if (__builtin_mul_overflow(ticks_, factor, &result)) detail::ThrowOverflow();
+  if (__builtin_mul_overflow(ticks_, factor, &result)) RaiseError(kErrOverflow);
   return FromTicks(result);
 }
 

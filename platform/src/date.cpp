@@ -58,7 +58,7 @@ struct DayAndTime {
 // size even for negative serials: -1.25 is 29 December 1899, 06:00.
 DayAndTime Split(double serial, long long unit_ms) {
   // Far outside the runtime's years 100 to 9999; no calendar date to give.
-  if (!(std::fabs(serial) < 1e8)) detail::ThrowOverflow();
+  if (!(std::fabs(serial) < 1e8)) RaiseError(kErrOverflow);
   double whole = std::trunc(serial);
   double fraction = std::fabs(serial - whole);
   const long long units_per_day = kMillisecondsPerDay / unit_ms;
@@ -76,7 +76,7 @@ Date Date::FromParts(const DateParts& p) {
   if (p.year < 100 || p.year > 9999 || p.month < 1 || p.month > 12 || p.day < 1 ||
       p.day > DaysInMonth(p.year, p.month) || p.hour < 0 || p.hour > 23 || p.minute < 0 || p.minute > 59 ||
       p.second < 0 || p.second > 59 || p.millisecond < 0 || p.millisecond > 999) {
-    detail::ThrowInvalidProcedureCall();
+    RaiseError(kErrInvalidProcedureCall);
   }
   const long long day = DaysFromCivil(p.year, p.month, p.day) - kSerialOriginFromUnix;
   const long long ms = ((p.hour * 60LL + p.minute) * 60 + p.second) * 1000 + p.millisecond;

@@ -247,7 +247,7 @@ Bytes ValueBytes(const Variant& value) {
   if (const Bytes* bytes = value.ByteArray()) return *bytes;
   if (const auto* text = value.Get<std::string>()) return Bytes(text->begin(), text->end());
   if (value.IsNull() || value.IsEmpty()) return {};
-  throw Error(kErrTypeMismatch, "Type mismatch");
+  RaiseError(kErrTypeMismatch);
 }
 
 }  // namespace

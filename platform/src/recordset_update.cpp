@@ -204,12 +204,53 @@ ParameterBinding BindingFor(const Variant& value, DataType column_type) {
   return binding;
 }
 
-std::int64_t CountOf(const BatchReply& reply) {
-  for (const ResultTable& result : reply.results) {
-    if (!result.rows.empty() && !result.rows.front().empty()) return result.rows.front().front().ToLong();
+[[noreturn]] void ThrowNotExactlyOneRow(std::int64_t changed) {
+  // No count at all (a session with NOCOUNT on) cannot confirm the row either; the
+  // classic provider reported that as a row it could not locate.
+  if (changed <= 0) {
+    throw Error(
+        kErrRowNotLocated,
+        "Row cannot be located for updating. Some values may have been changed since it was last read.");
   }
-  if (reply.trailing_error) throw *reply.trailing_error;
-  return 0;
+  throw Error(kErrUnspecified,
+              "Key column information is insufficient or incorrect. Too many rows were affected by update.");
+}
+
+// Runs `update` and keeps its change only when it changed exactly one row. The
+// statement and the check are one atomic step: inside a transaction of its own, or,
+// when the caller has one open, behind a savepoint in it, so that a mismatch undoes
+// this update alone and leaves the caller's earlier work in place.
+void UpdateExactlyOneRow(ConnectionState& connection, const std::string& update,
+                         std::vector<ParameterBinding>& bindings, int timeout) {
+  static const std::string kSavepoint = "tavinor_row_update";
+  DriverSession& session = connection.Session();
+  const bool own_transaction = !connection.in_transaction;
+  if (own_transaction) {
+    session.BeginTrans();
+  } else {
+    session.Execute("SAVE TRANSACTION " + kSavepoint, timeout);
+  }
+  auto undo = [&] {
+    if (own_transaction) {
+      session.RollbackTrans();
+    } else {
+      session.Execute("ROLLBACK TRANSACTION " + kSavepoint, timeout);
+    }
+  };
+  try {
+    const BatchReply reply = session.ExecuteCommand(update, CommandType::kText, bindings, timeout);
+    if (reply.trailing_error) throw *reply.trailing_error;
+    if (reply.rows_affected != 1) ThrowNotExactlyOneRow(reply.rows_affected);
+    if (own_transaction) session.CommitTrans();
+  } catch (...) {
+    try {
+      undo();
+    } catch (const Error&) {
+      // The server may already have ended the transaction; the first failure is
+      // the one to report.
+    }
+    throw;
+  }
 }
 
 }  // namespace
@@ -222,7 +263,6 @@ void UpdateCurrentRow(RecordsetState& state) {
   }
   if (changed.empty()) return;
   const SingleTableQuery query = ParseSingleTableQuery(state.source);
-  DriverSession& session = state.connection->Session();
   const std::vector<Variant>& original = state.rows[state.position];
 
   // The row is told apart by the query's own condition and the original values of
@@ -245,22 +285,6 @@ void UpdateCurrentRow(RecordsetState& state) {
   const std::string where_clause = where.empty() ? std::string() : " WHERE " + where;
   const int timeout = state.connection->command_timeout;
 
-  // Checked first so that a query whose values match several rows (or none, after
-  // someone else changed the row) writes nothing instead of the wrong rows.
-  std::vector<ParameterBinding> count_bindings = where_bindings;
-  const std::int64_t matches = CountOf(session.ExecuteCommand(
-      "SELECT COUNT(*) FROM " + query.table + where_clause, CommandType::kText, count_bindings, timeout));
-  if (matches == 0) {
-    throw Error(
-        kErrRowNotLocated,
-        "Row cannot be located for updating. Some values may have been changed since it was last read.");
-  }
-  if (matches > 1) {
-    throw Error(
-        kErrUnspecified,
-        "Key column information is insufficient or incorrect. Too many rows were affected by update.");
-  }
-
   std::string update = "UPDATE " + query.table + " SET ";
   std::vector<ParameterBinding> bindings;
   std::vector<Variant> new_values;
@@ -276,8 +300,9 @@ void UpdateCurrentRow(RecordsetState& state) {
   }
   update += where_clause;
   bindings.insert(bindings.end(), where_bindings.begin(), where_bindings.end());
-  const BatchReply reply = session.ExecuteCommand(update, CommandType::kText, bindings, timeout);
-  if (reply.trailing_error) throw *reply.trailing_error;
+  // A query whose values match several rows (or none, after someone else changed
+  // the row) writes nothing instead of the wrong rows.
+  UpdateExactlyOneRow(*state.connection, update, bindings, timeout);
 
   std::vector<Variant>& row = state.rows[state.position];
   for (std::size_t i = 0; i < changed.size(); ++i) row[changed[i]] = std::move(new_values[i]);

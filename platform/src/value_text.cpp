@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/text.h"
+
 namespace platform::detail {
 
 namespace {
@@ -21,10 +23,9 @@ bool AppendDigit(UInt128& v, int digit, UInt128 limit) {
 }  // namespace
 
 std::optional<NumberText> ParseNumberText(std::string_view text) {
-  std::size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string_view::npos) return std::nullopt;
-  std::size_t end = text.find_last_not_of(' ');
-  std::string_view s = text.substr(begin, end - begin + 1);
+  const std::string trimmed = Trim(text);
+  if (trimmed.empty()) return std::nullopt;
+  const std::string_view s = trimmed;
 
   NumberText out;
   std::size_t i = 0;

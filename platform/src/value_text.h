@@ -1,5 +1,5 @@
-// Helpers shared by the value types (variant, currency, date): the runtime's error
-// texts, the grammar of numeric text and exact decimal rounding.
+// Helpers shared by the value types (variant, currency, date): the grammar of
+// numeric text and exact decimal rounding.
 #pragma once
 
 #include <optional>
@@ -12,19 +12,6 @@
 namespace platform::detail {
 
 __extension__ using UInt128 = unsigned __int128;
-
-[[noreturn]] inline void ThrowOverflow() {
-  throw Error(kErrOverflow, "Overflow");
-}
-[[noreturn]] inline void ThrowTypeMismatch() {
-  throw Error(kErrTypeMismatch, "Type mismatch");
-}
-[[noreturn]] inline void ThrowInvalidUseOfNull() {
-  throw Error(kErrInvalidUseOfNull, "Invalid use of Null");
-}
-[[noreturn]] inline void ThrowInvalidProcedureCall() {
-  throw Error(kErrInvalidProcedureCall, "Invalid procedure call or argument");
-}
 
 // A number read from text: the value is (negative ? -1 : 1) * digits * 10^exponent.
 struct NumberText {

@@ -54,7 +54,7 @@ std::string FormatSingle(float value) {
 
 NumberText ParseOrMismatch(const std::string& text) {
   auto number = detail::ParseNumberText(text);
-  if (!number) detail::ThrowTypeMismatch();
+  if (!number) RaiseError(kErrTypeMismatch);
   return *number;
 }
 
@@ -65,7 +65,7 @@ double NumberTextToDouble(const NumberText& number) {
   auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec == std::errc::result_out_of_range) {
     // Too small to hold gives zero; too large is the runtime's overflow.
-    if (static_cast<long long>(number.digits.size()) + number.exponent > 0) detail::ThrowOverflow();
+    if (static_cast<long long>(number.digits.size()) + number.exponent > 0) RaiseError(kErrOverflow);
     value = 0.0;
   }
   return number.negative ? -value : value;
@@ -76,7 +76,7 @@ Decimal NumberTextToDecimal(const NumberText& number) {
   int scale = number.exponent < 0 ? std::min(-number.exponent, kDecimalMaxScale) : 0;
   for (;; --scale) {
     if (auto value = detail::RoundToScale(number, scale, kDecimalLimit)) return Decimal{*value, scale};
-    if (scale == 0) detail::ThrowOverflow();
+    if (scale == 0) RaiseError(kErrOverflow);
   }
 }
 
@@ -131,29 +131,29 @@ Date ParseDateText(const std::string& text) {
   } else if (!s.empty()) {
     ok = ParseTime(s, 0, parts);
   }
-  if (!ok) detail::ThrowTypeMismatch();
+  if (!ok) RaiseError(kErrTypeMismatch);
   try {
     return Date::FromParts(parts);
   } catch (const Error&) {
-    detail::ThrowTypeMismatch();  // "2021-02-30" is not a date the runtime reads
+    RaiseError(kErrTypeMismatch);  // "2021-02-30" is not a date the runtime reads
   }
 }
 
 Date CheckedDate(double serial) {
-  if (!(serial > kMinDateSerial && serial < kMaxDateSerial)) detail::ThrowOverflow();
+  if (!(serial > kMinDateSerial && serial < kMaxDateSerial)) RaiseError(kErrOverflow);
   return Date(serial);
 }
 
 // Rounds to a whole number (ties to even) and checks it against [min, max].
 std::int64_t CheckedWhole(Int128 value, std::int64_t min, std::int64_t max) {
-  if (value < min || value > max) detail::ThrowOverflow();
+  if (value < min || value > max) RaiseError(kErrOverflow);
   return static_cast<std::int64_t>(value);
 }
 
 std::int64_t CheckedWhole(double value, std::int64_t min, std::int64_t max) {
   double rounded = RoundHalfEven(value);
   if (std::isnan(rounded) || rounded < static_cast<double>(min) || rounded > static_cast<double>(max)) {
-    detail::ThrowOverflow();
+    RaiseError(kErrOverflow);
   }
   return static_cast<std::int64_t>(rounded);
 }
@@ -162,9 +162,9 @@ std::int64_t CheckedWhole(double value, std::int64_t min, std::int64_t max) {
 
 double Decimal::ToDouble() const {
   const std::string text = ToString();
-  double value = 0.0;
-  std::from_chars(text.data(), text.data() + text.size(), value);
-  return value;
+  double result = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), result);
+  return result;
 }
 
 std::string Decimal::ToString() const {
@@ -263,7 +263,7 @@ std::string Variant::ToString() const {
     case VarType::kEmpty:
       return "";
     case VarType::kNull:
-      detail::ThrowInvalidUseOfNull();
+      RaiseError(kErrInvalidUseOfNull);
     case VarType::kInteger:
       return std::to_string(*Get<std::int16_t>());
     case VarType::kLong:
@@ -287,7 +287,7 @@ std::string Variant::ToString() const {
     case VarType::kError:
       return "Error " + std::to_string(Get<ErrorValue>()->number);
     default:
-      detail::ThrowTypeMismatch();
+      RaiseError(kErrTypeMismatch);
   }
 }
 
@@ -296,7 +296,7 @@ double Variant::ToDouble() const {
     case VarType::kEmpty:
       return 0.0;
     case VarType::kNull:
-      detail::ThrowInvalidUseOfNull();
+      RaiseError(kErrInvalidUseOfNull);
     case VarType::kInteger:
       return *Get<std::int16_t>();
     case VarType::kLong:
@@ -318,7 +318,7 @@ double Variant::ToDouble() const {
     case VarType::kDecimal:
       return Get<Decimal>()->ToDouble();
     default:
-      detail::ThrowTypeMismatch();
+      RaiseError(kErrTypeMismatch);
   }
 }
 
@@ -332,13 +332,13 @@ std::int64_t ToWhole(const Variant& v, std::int64_t min, std::int64_t max) {
       return CheckedWhole(detail::DivRoundHalfEven(v.Get<Currency>()->Ticks(), Currency::kScale), min, max);
     case VarType::kDecimal: {
       auto whole = detail::RoundToScale(DecimalToNumberText(*v.Get<Decimal>()), 0, UInt128{1} << 64);
-      if (!whole) detail::ThrowOverflow();
+      if (!whole) RaiseError(kErrOverflow);
       return CheckedWhole(*whole, min, max);
     }
     case VarType::kString: {
       // Exact decimal rounding, so "2.5" goes to 2 however the double would fall.
       auto whole = detail::RoundToScale(ParseOrMismatch(*v.Get<std::string>()), 0, UInt128{1} << 64);
-      if (!whole) detail::ThrowOverflow();
+      if (!whole) RaiseError(kErrOverflow);
       return CheckedWhole(*whole, min, max);
     }
     default:
@@ -363,7 +363,7 @@ bool Variant::ToBool() const {
     case VarType::kEmpty:
       return false;
     case VarType::kNull:
-      detail::ThrowInvalidUseOfNull();
+      RaiseError(kErrInvalidUseOfNull);
     case VarType::kBoolean:
       return *Get<bool>();
     case VarType::kCurrency:
@@ -386,7 +386,7 @@ Currency Variant::ToCurrency() const {
     case VarType::kEmpty:
       return Currency{};
     case VarType::kNull:
-      detail::ThrowInvalidUseOfNull();
+      RaiseError(kErrInvalidUseOfNull);
     case VarType::kInteger:
     case VarType::kLong:
     case VarType::kByte:
@@ -400,7 +400,7 @@ Currency Variant::ToCurrency() const {
       const NumberText number = DecimalToNumberText(*Get<Decimal>());
       constexpr UInt128 kMax = std::numeric_limits<std::int64_t>::max();
       auto ticks = detail::RoundToScale(number, 4, number.negative ? kMax + 1 : kMax);
-      if (!ticks) detail::ThrowOverflow();
+      if (!ticks) RaiseError(kErrOverflow);
       return Currency::FromTicks(static_cast<std::int64_t>(*ticks));
     }
     default:
@@ -411,7 +411,7 @@ Currency Variant::ToCurrency() const {
 Date Variant::ToDate() const {
   switch (Type()) {
     case VarType::kNull:
-      detail::ThrowInvalidUseOfNull();
+      RaiseError(kErrInvalidUseOfNull);
     case VarType::kDate:
       return *Get<Date>();
     case VarType::kString:
@@ -426,7 +426,7 @@ Decimal Variant::ToDecimal() const {
     case VarType::kEmpty:
       return Decimal{};
     case VarType::kNull:
-      detail::ThrowInvalidUseOfNull();
+      RaiseError(kErrInvalidUseOfNull);
     case VarType::kInteger:
     case VarType::kLong:
     case VarType::kByte:
@@ -451,7 +451,7 @@ Decimal Variant::ToDecimal() const {
       // A double converts through its 15-digit text, as the runtime does: 0.1 is
       // exactly 0.1, not the binary value's long expansion.
       const double value = ToDouble();
-      if (!std::isfinite(value)) detail::ThrowOverflow();
+      if (!std::isfinite(value)) RaiseError(kErrOverflow);
       return NumberTextToDecimal(*detail::ParseNumberText(FormatDouble(value)));
     }
   }

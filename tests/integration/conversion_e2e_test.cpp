@@ -247,8 +247,8 @@ TEST_P(ConversionEndToEnd, DatetimeColumnBesideAnAliasTypeIsLeftAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, ConversionEndToEnd,
-                         ::testing::Values(Target::kStandin, Target::kRealServer), [](const auto& info) {
-                           return info.param == Target::kStandin ? "Standin" : "RealServer";
+                         ::testing::Values(Target::kStandin, Target::kRealServer), [](const auto& target) {
+                           return target.param == Target::kStandin ? "Standin" : "RealServer";
                          });
 
 }  // namespace

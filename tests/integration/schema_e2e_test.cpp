@@ -197,8 +197,8 @@ TEST_P(SchemaEndToEnd, ProceduresInstallFromAGoSeparatedScript) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, SchemaEndToEnd, ::testing::Values(Target::kStandin, Target::kRealServer),
-                         [](const auto& info) {
-                           return info.param == Target::kStandin ? "Standin" : "RealServer";
+                         [](const auto& test_info) {
+                           return test_info.param == Target::kStandin ? "Standin" : "RealServer";
                          });
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The ODBC driver against the real unixODBC and FreeTDS stack, without a server:
-// failures to connect, and the text helpers the driver uses.
+// failures to connect, and the type table and text helpers the driver uses.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "../../platform/src/odbc/odbc_text.h"
 #include "error_number.h"
+#include "odbc/odbc_text.h"
+#include "odbc/odbc_types.h"
 #include "platform/driver.h"
 #include "platform/error.h"
 #include "platform/session.h"
@@ -160,6 +162,63 @@ TEST(OdbcText, DecimalAndMoneyTextsAsTheDriverWritesThem) {
   EXPECT_EQ(DecimalFromText("922337203685477.5807"), (platform::Decimal{9223372036854775807, 4}));
   EXPECT_EQ(CurrencyFromDecimal({-15, 1}).Ticks(), -15000);
   EXPECT_EQ(CurrencyFromDecimal({123456, 5}).Ticks(), 12345);
+}
+
+// Every fixed-size kind reads back from its buffer as the value it was written from,
+// as a parameter goes out and an output or a column comes back.
+TEST(OdbcTypes, FixedKindsRoundTripThroughTheirBuffers) {
+  using platform::DataType;
+  using platform::Variant;
+  const Variant when = Variant(platform::Date::FromParts({2024, 3, 1, 10, 15, 30, 997}));
+  const struct {
+    DataType type;
+    Variant value;
+  } cases[] = {
+      {DataType::kBoolean, Variant(true)},
+      {DataType::kUnsignedTinyInt, Variant(std::uint8_t{255})},
+      {DataType::kSmallInt, Variant(std::int16_t{-32768})},
+      {DataType::kInteger, Variant(std::int32_t{-2147483647})},
+      {DataType::kBigInt, Variant(platform::Decimal{9007199254740993, 0})},
+      {DataType::kSingle, Variant(0.5f)},
+      {DataType::kDouble, Variant(2.25)},
+      {DataType::kDBTimeStamp, when},
+      {DataType::kDate, when},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.type));
+    const platform::odbc::OdbcType& odbc = platform::odbc::TypeOf(c.type);
+    ASSERT_EQ(odbc.transfer, platform::odbc::Transfer::kFixed);
+    std::vector<unsigned char> buffer(odbc.fixed_size);
+    odbc.encode(c.value, buffer.data());
+    const Variant back = odbc.decode(buffer.data());
+    EXPECT_EQ(back.Type(), c.value.Type());
+    EXPECT_EQ(back.ToString(), c.value.ToString());
+  }
+}
+
+TEST(OdbcTypes, ColumnsReadAsTheirKind) {
+  using platform::DataType;
+  using platform::odbc::ColumnTypeOf;
+  const struct {
+    SQLSMALLINT sql_type;
+    const char* type_name;
+    DataType type;
+  } cases[] = {
+      {SQL_DECIMAL, "money", DataType::kCurrency},
+      {SQL_DECIMAL, "smallmoney", DataType::kCurrency},
+      {SQL_NUMERIC, "decimal", DataType::kNumeric},
+      {SQL_FLOAT, "float", DataType::kDouble},
+      {SQL_TYPE_TIMESTAMP, "datetime", DataType::kDBTimeStamp},
+      {SQL_TYPE_DATE, "date", DataType::kDBTimeStamp},
+      {SQL_CHAR, "char", DataType::kChar},
+      {SQL_GUID, "uniqueidentifier", DataType::kGuid},
+      {SQL_LONGVARBINARY, "image", DataType::kLongVarBinary},
+      {SQL_TYPE_TIME, "time", DataType::kVarWChar},
+      {-150, "sql_variant", DataType::kVarWChar},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ColumnTypeOf(c.sql_type, [&] { return std::string(c.type_name); }), c.type) << c.type_name;
+  }
 }
 
 }  // namespace

@@ -34,10 +34,6 @@ Bytes Pattern(std::size_t size) {
   return bytes;
 }
 
-BatchReply Count(std::int32_t n) {
-  return Rows({""}, {{Variant(n)}}, DataType::kInteger);
-}
-
 class RecordsetTest : public FakeDriverTest {
  protected:
   Connection Open() {
@@ -81,18 +77,17 @@ TEST_F(RecordsetTest, AppendChunkReplacesThenExtendsAndUpdateWritesTheRow) {
   field.AppendChunk(Bytes(picture.begin() + 904, picture.end()));
   EXPECT_EQ(field.ActualSize(), 5000);
 
-  driver_->Script(Count(1));
   driver_->Script(sessiontest::RowCount(1));
   result.Update();
 
   // The binary column cannot identify the row: the query's own condition does.
-  const std::vector<std::string> expected = {"select Foto from Artigos where Codigo = 'A1'",
-                                             "SELECT COUNT(*) FROM Artigos WHERE (Codigo = 'A1')",
-                                             "UPDATE Artigos SET [Foto] = ? WHERE (Codigo = 'A1')"};
+  const std::vector<std::string> expected = {"select Foto from Artigos where Codigo = 'A1'", "<begin>",
+                                             "UPDATE Artigos SET [Foto] = ? WHERE (Codigo = 'A1')",
+                                             "<commit>"};
   EXPECT_EQ(driver_->statements, expected);
-  ASSERT_EQ(driver_->commands.size(), 2u);
-  ASSERT_EQ(driver_->commands[1].parameters.size(), 1u);
-  EXPECT_EQ(*driver_->commands[1].parameters[0].value.ByteArray(), picture);
+  ASSERT_EQ(driver_->commands.size(), 1u);
+  ASSERT_EQ(driver_->commands[0].parameters.size(), 1u);
+  EXPECT_EQ(*driver_->commands[0].parameters[0].value.ByteArray(), picture);
   EXPECT_EQ(*result.Value("Foto").ByteArray(), picture);
 
   // After Update the next chunk starts a new value again.
@@ -111,32 +106,49 @@ TEST_F(RecordsetTest, UpdateMatchesTheOriginalValuesAndNulls) {
               platform::CursorType::kDynamic, LockType::kOptimistic);
   result.Fields("Nome").SetValue(Variant("Rita"));
   EXPECT_EQ(result.Value("nome").ToString(), "Rita");
-  driver_->Script(Count(1));
+  driver_->Script(sessiontest::RowCount(1));
   result.Update();
-  EXPECT_EQ(driver_->statements[1],
-            "SELECT COUNT(*) FROM [dbo].[Clientes] WHERE [Nome] = ? AND [Idade] IS NULL");
   EXPECT_EQ(driver_->statements[2],
             "UPDATE [dbo].[Clientes] SET [Nome] = ? WHERE [Nome] = ? AND [Idade] IS NULL");
-  ASSERT_EQ(driver_->commands[1].parameters.size(), 2u);
-  EXPECT_EQ(driver_->commands[1].parameters[0].value.ToString(), "Rita");
-  EXPECT_EQ(driver_->commands[1].parameters[1].value.ToString(), "Ana");
+  ASSERT_EQ(driver_->commands[0].parameters.size(), 2u);
+  EXPECT_EQ(driver_->commands[0].parameters[0].value.ToString(), "Rita");
+  EXPECT_EQ(driver_->commands[0].parameters[1].value.ToString(), "Ana");
 }
 
-TEST_F(RecordsetTest, UpdateWritesNothingUnlessExactlyOneRowMatches) {
+// The update and the check of what it changed are one step: a change that does
+// not touch exactly one row is rolled back, also when another session changed the
+// table since the row was read.
+TEST_F(RecordsetTest, UpdateKeepsNothingUnlessExactlyOneRowChanged) {
   struct Case {
-    std::int32_t matches;
+    std::int64_t changed;
     int error;
+    bool caller_transaction;
+    std::vector<std::string> steps;
   };
-  for (const Case c : {Case{0, platform::kErrRowNotLocated}, Case{2, platform::kErrUnspecified}}) {
-    SCOPED_TRACE(c.matches);
+  const std::string update = "UPDATE Artigos SET [Foto] = ? WHERE (Codigo = 'A1')";
+  const Case cases[] = {
+      {0, platform::kErrRowNotLocated, false, {"<begin>", update, "<rollback>"}},
+      {2, platform::kErrUnspecified, false, {"<begin>", update, "<rollback>"}},
+      {-1, platform::kErrRowNotLocated, false, {"<begin>", update, "<rollback>"}},
+      {1, 0, false, {"<begin>", update, "<commit>"}},
+      // Inside the caller's transaction only this update is undone.
+      {2,
+       platform::kErrUnspecified,
+       true,
+       {"SAVE TRANSACTION tavinor_row_update", update, "ROLLBACK TRANSACTION tavinor_row_update"}},
+      {1, 0, true, {"SAVE TRANSACTION tavinor_row_update", update}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.changed << (c.caller_transaction ? " in a transaction" : ""));
     Connection connection = Open();
-    driver_->statements.clear();
     Recordset result = OpenPicture(connection, Pattern(3));
+    if (c.caller_transaction) connection.BeginTrans();
+    driver_->statements.clear();
     result.Fields("Foto").AppendChunk(Bytes{1, 2});
-    driver_->Script(Count(c.matches));
+    if (c.caller_transaction) driver_->Script({});
+    driver_->Script(sessiontest::RowCount(c.changed));
     EXPECT_EQ(ErrorNumber([&] { result.Update(); }), c.error);
-    ASSERT_EQ(driver_->statements.size(), 2u);  // the query and the count, no UPDATE
-    EXPECT_EQ(driver_->statements[1].rfind("SELECT COUNT(*)", 0), 0u);
+    EXPECT_EQ(driver_->statements, c.steps);
   }
 }
 

@@ -6,7 +6,6 @@
 #include "platform/date.h"
 #include "platform/error.h"
 #include "platform/text.h"
-#include "raise_error.h"
 #include "text_rules.h"
 #include "util/ediv.h"
 
@@ -58,7 +57,7 @@ std::string EDiv::Dias(std::int16_t Index, bool Completo) const {
 }
 
 std::string EDiv::MesesStr(std::int16_t Mes) const {
-  if (Mes < 1 || Mes > 12) util_internal::RaiseError(platform::kErrSubscriptOutOfRange);
+  if (Mes < 1 || Mes > 12) platform::RaiseError(platform::kErrSubscriptOutOfRange);
   return month_names_[static_cast<std::size_t>(Mes)];
 }
 

@@ -15,7 +15,6 @@
 #include "digit_text.h"
 #include "platform/error.h"
 #include "platform/ui_services.h"
-#include "raise_error.h"
 #include "util/ediv.h"
 
 using platform::Currency;
@@ -182,7 +181,7 @@ Currency EDiv::Arredonda(const Currency& Num, std::int16_t NumCasas, std::int16_
   if (Comp == 0) Comp = 12;
   // The width is a count of "#" in a number pattern; the pattern never cuts integer
   // digits off, so only a negative width (which cannot build a pattern) matters.
-  if (Comp < 0) util_internal::RaiseError(platform::kErrInvalidProcedureCall);
+  if (Comp < 0) platform::RaiseError(platform::kErrInvalidProcedureCall);
   if (NumCasas < 0 || NumCasas > 4) {
     platform::MsgBox("O Número de casas Decimais tem que ser  entre (0 e 4)", platform::kMsgBoxPlain);
     return Currency();
@@ -196,7 +195,7 @@ Currency EDiv::Arredonda(const Currency& Num, std::int16_t NumCasas, std::int16_
   const std::int64_t remainder = ticks % unit;
   if (remainder != 0 && (remainder > 0 ? remainder : -remainder) * 2 >= unit) quotient += ticks > 0 ? 1 : -1;
   std::int64_t result = 0;
-  if (__builtin_mul_overflow(quotient, unit, &result)) util_internal::RaiseError(platform::kErrOverflow);
+  if (__builtin_mul_overflow(quotient, unit, &result)) platform::RaiseError(platform::kErrOverflow);
   return Currency::FromTicks(result);
 }
 
@@ -205,7 +204,7 @@ Variant EDiv::ArredondaDez(const Currency& Numero, std::int16_t UpDown) const {
   std::int64_t tens = whole - whole % 10;
   if (UpDown >= 1) tens += whole < 0 ? -10 : 10;
   std::int64_t ticks = 0;
-  if (__builtin_mul_overflow(tens, kTicksPerUnit, &ticks)) util_internal::RaiseError(platform::kErrOverflow);
+  if (__builtin_mul_overflow(tens, kTicksPerUnit, &ticks)) platform::RaiseError(platform::kErrOverflow);
   return Variant(Currency::FromTicks(ticks));
 }
 

@@ -13,16 +13,15 @@
 #include "platform/error.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"
-#include "raise_error.h"
 #include "text_rules.h"
 #include "util/ediv.h"
 
 using platform::DecodeUtf8;
 using platform::EncodeUtf8;
+using platform::RaiseError;
 using platform::Trim;
 using platform::Variant;
 using platform::VariantArray;
-using util_internal::RaiseError;
 using util_internal::RequireShortText;
 
 namespace {

@@ -1,6 +1,6 @@
 #include "text_rules.h"
 
-#include "raise_error.h"
+#include "platform/error.h"
 
 namespace util_internal {
 namespace {
@@ -10,7 +10,7 @@ constexpr std::size_t kMaxShortLength = 32767;
 }  // namespace
 
 void RequireShortText(std::u32string_view text) {
-  if (text.size() > kMaxShortLength) RaiseError(platform::kErrOverflow);
+  if (text.size() > kMaxShortLength) platform::RaiseError(platform::kErrOverflow);
 }
 
 char32_t UpperChar(char32_t c) {

@@ -10,6 +10,12 @@
 
 namespace platform {
 
+// Throws Error(number) with the classic runtime's text for its own numbers
+// (kErrInvalidProcedureCall, kErrOverflow, kErrSubscriptOutOfRange, kErrTypeMismatch,
+// kErrInvalidUseOfNull, kErrObjectRequired); any other number gets the runtime's
+// "Application-defined or object-defined error".
+[[noreturn]] void RaiseError(std::int32_t number);
+
 class Error : public std::runtime_error {
  public:
   Error(std::int32_t number, std::string description, std::string sqlstate = {})

@@ -132,8 +132,10 @@ class Recordset {
   // Writes the changed values of the current row back to its table (result sets
   // opened with LockType::kOptimistic or kPessimistic on a single-table query). The
   // row is found by the query's own condition and the row's original values of its
-  // non-binary columns; unless exactly one row matches, nothing is written and
-  // Error(kErrRowNotLocated) or Error(kErrUnspecified) is thrown.
+  // non-binary columns. The update and the check that it changed exactly one row
+  // are one step (a transaction of its own, or a savepoint in the caller's): when
+  // it changes no row or several, it is undone and Error(kErrRowNotLocated) or
+  // Error(kErrUnspecified) is thrown.
   // Throws Error(kErrUpdateNotSupported) for a read-only result set.
   void Update();
 

@@ -1,13 +1,13 @@
-// Parameter binding for commands: Variant values to ODBC buffers and back.
+// Parameter binding for commands: Variant values to ODBC buffers and back, by the
+// type table of odbc_types.h.
 #include "odbc/odbc_parameters.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "odbc/odbc_text.h"
+#include "odbc/odbc_types.h"
 #include "platform/error.h"
 #include "platform/text.h"
 
@@ -21,28 +21,6 @@ constexpr std::size_t kMaxBinaryBytes = 8000;
 
 bool IsReturnValue(const ParameterBinding& p) {
   return p.direction == ParameterDirection::kReturnValue;
-}
-
-template <typename T>
-std::vector<unsigned char> BytesOf(const T& value) {
-  std::vector<unsigned char> bytes(sizeof(T));
-  std::memcpy(bytes.data(), &value, sizeof(T));
-  return bytes;
-}
-
-template <typename T>
-T ValueOf(const std::vector<unsigned char>& bytes) {
-  T value{};
-  std::memcpy(&value, bytes.data(), std::min(bytes.size(), sizeof(T)));
-  return value;
-}
-
-std::int64_t ToInt64(const Variant& value) {
-  const Decimal d = value.ToDecimal();
-  Int128 whole = d.value;
-  for (int s = 0; s < d.scale; ++s) whole /= 10;
-  if (whole > INT64_MAX || whole < INT64_MIN) throw Error(kErrOverflow, "Overflow");
-  return static_cast<std::int64_t>(whole);
 }
 
 }  // namespace
@@ -92,52 +70,19 @@ void BoundParameters::Bind(SQLHSTMT stmt, CommandType type, const std::vector<Pa
     }
     slot.output = io != SQL_PARAM_INPUT;
     const bool send_value = io != SQL_PARAM_OUTPUT && !p.value.IsNull() && !p.value.IsEmpty();
-    SQLSMALLINT sql_type = 0;
-    SQLULEN column_size = 0;
-    SQLSMALLINT digits = 0;
-    const DataType data_type = IsReturnValue(p) ? DataType::kInteger : p.type;
+    const OdbcType& odbc = TypeOf(IsReturnValue(p) ? DataType::kInteger : p.type);
+    slot.odbc = &odbc;
+    SQLSMALLINT sql_type = odbc.sql_type;
+    SQLULEN column_size = odbc.column_size;
+    SQLSMALLINT digits = odbc.digits;
 
-    switch (data_type) {
-      case DataType::kBoolean:
-        slot.c_type = SQL_C_BIT;
-        sql_type = SQL_BIT;
-        slot.buffer = BytesOf<unsigned char>(send_value && p.value.ToBool() ? 1 : 0);
+    switch (odbc.transfer) {
+      case Transfer::kFixed:
+        slot.buffer.assign(odbc.fixed_size, 0);
+        if (send_value) odbc.encode(p.value, slot.buffer.data());
         break;
-      case DataType::kUnsignedTinyInt:
-        slot.c_type = SQL_C_UTINYINT;
-        sql_type = SQL_TINYINT;
-        slot.buffer =
-            BytesOf<unsigned char>(send_value ? static_cast<unsigned char>(p.value.ToInteger()) : 0);
-        break;
-      case DataType::kInteger:
-        slot.c_type = SQL_C_SLONG;
-        sql_type = SQL_INTEGER;
-        slot.buffer = BytesOf<SQLINTEGER>(send_value ? p.value.ToLong() : 0);
-        break;
-      case DataType::kSmallInt:
-        slot.c_type = SQL_C_SSHORT;
-        sql_type = SQL_SMALLINT;
-        slot.buffer = BytesOf<SQLSMALLINT>(send_value ? p.value.ToInteger() : 0);
-        break;
-      case DataType::kBigInt:
-        slot.c_type = SQL_C_SBIGINT;
-        sql_type = SQL_BIGINT;
-        slot.buffer = BytesOf<SQLBIGINT>(send_value ? ToInt64(p.value) : 0);
-        break;
-      case DataType::kSingle:
-        slot.c_type = SQL_C_FLOAT;
-        sql_type = SQL_REAL;
-        slot.buffer = BytesOf<SQLREAL>(send_value ? static_cast<SQLREAL>(p.value.ToDouble()) : 0);
-        break;
-      case DataType::kDouble:
-        slot.c_type = SQL_C_DOUBLE;
-        sql_type = SQL_DOUBLE;
-        slot.buffer = BytesOf<SQLDOUBLE>(send_value ? p.value.ToDouble() : 0);
-        break;
-      case DataType::kCurrency:
-      case DataType::kNumeric: {
-        // Sent as text so that no digit is lost on the way.
-        const bool money = data_type == DataType::kCurrency;
+      case Transfer::kDecimalText: {
+        const bool money = odbc.type == DataType::kCurrency;
         std::string text;
         int scale = money ? 4 : 0;
         if (send_value) {
@@ -149,49 +94,23 @@ void BoundParameters::Bind(SQLHSTMT stmt, CommandType type, const std::vector<Pa
             scale = d.scale;
           }
         }
-        slot.c_type = SQL_C_CHAR;
-        sql_type = money ? SQL_DECIMAL : SQL_NUMERIC;
-        column_size = money ? 19 : 38;
         digits = static_cast<SQLSMALLINT>(scale);
         slot.buffer.assign(text.begin(), text.end());
         slot.buffer.resize(std::max<std::size_t>(slot.buffer.size() + 1, 64), 0);
         slot.indicator = static_cast<SQLLEN>(text.size());
         break;
       }
-      case DataType::kDate:
-      case DataType::kDBTimeStamp: {
-        SQL_TIMESTAMP_STRUCT ts{};
-        if (send_value) {
-          const DateParts parts = p.value.ToDate().Parts();
-          ts.year = static_cast<SQLSMALLINT>(parts.year);
-          ts.month = static_cast<SQLUSMALLINT>(parts.month);
-          ts.day = static_cast<SQLUSMALLINT>(parts.day);
-          ts.hour = static_cast<SQLUSMALLINT>(parts.hour);
-          ts.minute = static_cast<SQLUSMALLINT>(parts.minute);
-          ts.second = static_cast<SQLUSMALLINT>(parts.second);
-          ts.fraction = static_cast<SQLUINTEGER>(parts.millisecond) * 1000000u;
-        }
-        slot.c_type = SQL_C_TYPE_TIMESTAMP;
-        sql_type = SQL_TYPE_TIMESTAMP;
-        column_size = 23;
-        digits = 3;
-        slot.buffer = BytesOf(ts);
-        break;
-      }
-      case DataType::kBinary:
-      case DataType::kVarBinary:
-      case DataType::kLongVarBinary: {
+      case Transfer::kBinary: {
         Bytes bytes;
         if (send_value) {
           const Bytes* held = p.value.ByteArray();
-          if (held == nullptr) throw Error(kErrTypeMismatch, "Type mismatch");
+          if (held == nullptr) RaiseError(kErrTypeMismatch);
           bytes = *held;
         }
         const std::size_t length = bytes.size();
         const std::size_t capacity = std::max<std::size_t>(
             {length, static_cast<std::size_t>(p.size), slot.output ? kMaxBinaryBytes : std::size_t{1}});
-        slot.c_type = SQL_C_BINARY;
-        sql_type = data_type == DataType::kLongVarBinary || capacity > kMaxBinaryBytes ? SQL_LONGVARBINARY
+        sql_type = odbc.type == DataType::kLongVarBinary || capacity > kMaxBinaryBytes ? SQL_LONGVARBINARY
                                                                                        : SQL_VARBINARY;
         column_size = std::max<std::size_t>(capacity, 1);
         slot.buffer.assign(bytes.begin(), bytes.end());
@@ -199,15 +118,13 @@ void BoundParameters::Bind(SQLHSTMT stmt, CommandType type, const std::vector<Pa
         slot.indicator = static_cast<SQLLEN>(length);
         break;
       }
-      default: {
-        // Every text kind, and anything else, goes as Unicode text, so that
-        // Portuguese texts survive whatever the server's code page is.
+      case Transfer::kWideText:
+      case Transfer::kGuid: {
         std::u16string text = send_value ? Utf8ToUtf16(p.value.ToString()) : std::u16string();
         const std::size_t declared = static_cast<std::size_t>(std::max(p.size, 0));
         const std::size_t chars =
             std::max({text.size(), declared, slot.output && declared == 0 ? kMaxWideChars : 1});
-        slot.c_type = SQL_C_WCHAR;
-        sql_type = data_type == DataType::kLongVarWChar || data_type == DataType::kLongVarChar ||
+        sql_type = odbc.type == DataType::kLongVarWChar || odbc.type == DataType::kLongVarChar ||
                            chars > kMaxWideChars
                        ? SQL_WLONGVARCHAR
                        : SQL_WVARCHAR;
@@ -222,12 +139,9 @@ void BoundParameters::Bind(SQLHSTMT stmt, CommandType type, const std::vector<Pa
       }
     }
     if (!send_value && io != SQL_PARAM_OUTPUT) slot.indicator = SQL_NULL_DATA;
-    if (slot.c_type != SQL_C_WCHAR && slot.c_type != SQL_C_BINARY && slot.c_type != SQL_C_CHAR &&
-        send_value) {
-      slot.indicator = 0;
-    }
+    if (odbc.transfer == Transfer::kFixed && send_value) slot.indicator = 0;
     ++number;
-    Check(SQLBindParameter(stmt, number, io, slot.c_type, sql_type, column_size, digits, slot.buffer.data(),
+    Check(SQLBindParameter(stmt, number, io, odbc.c_type, sql_type, column_size, digits, slot.buffer.data(),
                            static_cast<SQLLEN>(slot.buffer.size()), &slot.indicator),
           SQL_HANDLE_STMT, stmt);
   }
@@ -242,61 +156,25 @@ void BoundParameters::ReadOutputs(std::vector<ParameterBinding>& parameters) con
       continue;
     }
     const auto length = static_cast<std::size_t>(std::max<SQLLEN>(slot.indicator, 0));
-    switch (slot.c_type) {
-      case SQL_C_BIT:
-        p.value = Variant(ValueOf<unsigned char>(slot.buffer) != 0);
+    const std::size_t n = std::min(length, slot.buffer.size());
+    switch (slot.odbc->transfer) {
+      case Transfer::kFixed:
+        p.value = slot.odbc->decode(slot.buffer.data());
         break;
-      case SQL_C_UTINYINT:
-        p.value = Variant(static_cast<std::uint8_t>(ValueOf<unsigned char>(slot.buffer)));
+      case Transfer::kDecimalText:
+        p.value = FromDecimalText(
+            std::string(slot.buffer.begin(), slot.buffer.begin() + static_cast<std::ptrdiff_t>(n)), p.type);
         break;
-      case SQL_C_SSHORT:
-        p.value = Variant(static_cast<std::int16_t>(ValueOf<SQLSMALLINT>(slot.buffer)));
-        break;
-      case SQL_C_SLONG:
-        p.value = Variant(static_cast<std::int32_t>(ValueOf<SQLINTEGER>(slot.buffer)));
-        break;
-      case SQL_C_SBIGINT:
-        p.value = Variant(Decimal{ValueOf<SQLBIGINT>(slot.buffer), 0});
-        break;
-      case SQL_C_FLOAT:
-        p.value = Variant(static_cast<float>(ValueOf<SQLREAL>(slot.buffer)));
-        break;
-      case SQL_C_DOUBLE:
-        p.value = Variant(static_cast<double>(ValueOf<SQLDOUBLE>(slot.buffer)));
-        break;
-      case SQL_C_CHAR: {
-        const std::size_t n = std::min(length, slot.buffer.size());
-        const std::string text(slot.buffer.begin(), slot.buffer.begin() + static_cast<std::ptrdiff_t>(n));
-        const Decimal d = DecimalFromText(text);
-        p.value = p.type == DataType::kCurrency ? Variant(CurrencyFromDecimal(d)) : Variant(d);
-        break;
-      }
-      case SQL_C_TYPE_TIMESTAMP: {
-        const auto ts = ValueOf<SQL_TIMESTAMP_STRUCT>(slot.buffer);
-        p.value =
-            Variant(Date::FromParts({ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second,
-                                     std::min(999, static_cast<int>((ts.fraction + 500000) / 1000000))}));
-        break;
-      }
-      case SQL_C_BINARY: {
-        const std::size_t n = std::min(length, slot.buffer.size());
+      case Transfer::kBinary:
         p.value = Variant(Bytes(slot.buffer.begin(), slot.buffer.begin() + static_cast<std::ptrdiff_t>(n)));
         break;
-      }
-      case SQL_C_WCHAR: {
+      case Transfer::kWideText:
+      case Transfer::kGuid: {
         // A value longer than the buffer comes back cut to the parameter's size.
         const std::size_t units = std::min(length, slot.buffer.size() - sizeof(SQLWCHAR)) / sizeof(SQLWCHAR);
-        std::u16string text(units, u'\0');
-        for (std::size_t i = 0; i < units; ++i) {
-          SQLWCHAR unit = 0;
-          std::memcpy(&unit, slot.buffer.data() + i * sizeof(SQLWCHAR), sizeof unit);
-          text[i] = static_cast<char16_t>(unit);
-        }
-        p.value = Variant(Utf16ToUtf8(text));
+        p.value = Variant(FromWideUnits(slot.buffer.data(), units));
         break;
       }
-      default:
-        break;
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "odbc/odbc_api.h"
+#include "odbc/odbc_types.h"
 #include "platform/driver.h"
 
 namespace platform::odbc {
@@ -30,7 +31,7 @@ class BoundParameters {
  private:
   struct Slot {
     std::size_t parameter = 0;  // index into the caller's parameters
-    SQLSMALLINT c_type = 0;
+    const OdbcType* odbc = nullptr;
     bool output = false;
     std::vector<unsigned char> buffer;
     SQLLEN indicator = 0;

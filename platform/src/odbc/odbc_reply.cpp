@@ -1,42 +1,23 @@
-// Reading results through ODBC: column descriptions, the mapping of SQL Server
-// types to Variant kinds, long values read in pieces, and the walk over results.
+// Reading results through ODBC: column descriptions, values (by the type table of
+// odbc_types.h), long values read in pieces, and the walk over results.
 #include "odbc/odbc_reply.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "odbc/odbc_text.h"
+#include "odbc/odbc_types.h"
 #include "platform/error.h"
-#include "platform/text.h"
 #include "platform/variant.h"
 
 namespace platform::odbc {
 namespace {
 
-// How a column is fetched and what Variant kind it gives.
-enum class Fetch {
-  kBit,
-  kByte,
-  kSmallInt,
-  kLong,
-  kBigInt,
-  kSingle,
-  kDouble,
-  kCurrency,
-  kDecimal,
-  kDate,
-  kText,
-  kGuid,
-  kBinary
-};
-
 struct Column {
   ColumnInfo info;
-  Fetch fetch = Fetch::kText;
+  const OdbcType* odbc = nullptr;
 };
 
 constexpr std::size_t kPieceBytes = 8192;
@@ -64,89 +45,8 @@ Column Describe(SQLHSTMT stmt, SQLUSMALLINT index) {
   column.info.name = Narrow(
       name, std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(name_length, 0)), 511));
   column.info.base_table = ColumnText(stmt, index, SQL_DESC_BASE_TABLE_NAME);
-  switch (sql_type) {
-    case SQL_BIT:
-      column.info.type = DataType::kBoolean;
-      column.fetch = Fetch::kBit;
-      break;
-    case SQL_TINYINT:
-      column.info.type = DataType::kUnsignedTinyInt;
-      column.fetch = Fetch::kByte;
-      break;
-    case SQL_SMALLINT:
-      column.info.type = DataType::kSmallInt;
-      column.fetch = Fetch::kSmallInt;
-      break;
-    case SQL_INTEGER:
-      column.info.type = DataType::kInteger;
-      column.fetch = Fetch::kLong;
-      break;
-    case SQL_BIGINT:
-      column.info.type = DataType::kBigInt;
-      column.fetch = Fetch::kBigInt;
-      break;
-    case SQL_REAL:
-      column.info.type = DataType::kSingle;
-      column.fetch = Fetch::kSingle;
-      break;
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-      column.info.type = DataType::kDouble;
-      column.fetch = Fetch::kDouble;
-      break;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC: {
-      // money and smallmoney come as DECIMAL(19,4) and (10,4); only the type name
-      // tells them from decimal columns.
-      const std::string type_name = Lower(ColumnText(stmt, index, SQL_DESC_TYPE_NAME));
-      const bool money = type_name.find("money") != std::string::npos;
-      column.info.type = money ? DataType::kCurrency : DataType::kNumeric;
-      column.fetch = money ? Fetch::kCurrency : Fetch::kDecimal;
-      break;
-    }
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_TYPE_DATE:
-    case SQL_TIMESTAMP:
-    case SQL_DATE:
-      column.info.type = DataType::kDBTimeStamp;
-      column.fetch = Fetch::kDate;
-      break;
-    case SQL_CHAR:
-      column.info.type = DataType::kChar;
-      break;
-    case SQL_VARCHAR:
-      column.info.type = DataType::kVarChar;
-      break;
-    case SQL_LONGVARCHAR:
-      column.info.type = DataType::kLongVarChar;
-      break;
-    case SQL_WCHAR:
-      column.info.type = DataType::kWChar;
-      break;
-    case SQL_WLONGVARCHAR:
-      column.info.type = DataType::kLongVarWChar;
-      break;
-    case SQL_GUID:
-      column.info.type = DataType::kGuid;
-      column.fetch = Fetch::kGuid;
-      break;
-    case SQL_BINARY:
-      column.info.type = DataType::kBinary;
-      column.fetch = Fetch::kBinary;
-      break;
-    case SQL_VARBINARY:
-      column.info.type = DataType::kVarBinary;
-      column.fetch = Fetch::kBinary;
-      break;
-    case SQL_LONGVARBINARY:
-      column.info.type = DataType::kLongVarBinary;
-      column.fetch = Fetch::kBinary;
-      break;
-    default:
-      // nvarchar, time, sql_variant, xml and whatever else: read as text.
-      column.info.type = DataType::kVarWChar;
-      break;
-  }
+  column.info.type = ColumnTypeOf(sql_type, [&] { return ColumnText(stmt, index, SQL_DESC_TYPE_NAME); });
+  column.odbc = &TypeOf(column.info.type);
   return column;
 }
 
@@ -173,89 +73,38 @@ std::optional<std::vector<unsigned char>> ReadPieces(SQLHSTMT stmt, SQLUSMALLINT
 }
 
 std::string TextOf(const std::vector<unsigned char>& bytes) {
-  std::u16string utf16(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < utf16.size(); ++i) {
-    SQLWCHAR unit = 0;
-    std::copy_n(bytes.data() + 2 * i, 2, reinterpret_cast<unsigned char*>(&unit));
-    utf16[i] = static_cast<char16_t>(unit);
-  }
-  return Utf16ToUtf8(utf16);
+  return FromWideUnits(bytes.data(), bytes.size() / sizeof(SQLWCHAR));
 }
 
-template <typename T>
-std::optional<T> ReadFixed(SQLHSTMT stmt, SQLUSMALLINT index, SQLSMALLINT c_type) {
-  T value{};
-  SQLLEN indicator = 0;
-  Check(SQLGetData(stmt, index, c_type, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt);
-  if (indicator == SQL_NULL_DATA) return std::nullopt;
-  return value;
-}
-
-Variant ReadValue(SQLHSTMT stmt, SQLUSMALLINT index, Fetch fetch) {
-  switch (fetch) {
-    case Fetch::kBit: {
-      const auto v = ReadFixed<unsigned char>(stmt, index, SQL_C_BIT);
-      return v ? Variant(*v != 0) : Variant::Null();
+Variant ReadValue(SQLHSTMT stmt, SQLUSMALLINT index, const OdbcType& odbc) {
+  switch (odbc.transfer) {
+    case Transfer::kFixed: {
+      std::vector<unsigned char> buffer(odbc.fixed_size);
+      SQLLEN indicator = 0;
+      Check(
+          SQLGetData(stmt, index, odbc.c_type, buffer.data(), static_cast<SQLLEN>(buffer.size()), &indicator),
+          SQL_HANDLE_STMT, stmt);
+      if (indicator == SQL_NULL_DATA) return Variant::Null();
+      return odbc.decode(buffer.data());
     }
-    case Fetch::kByte: {
-      const auto v = ReadFixed<unsigned char>(stmt, index, SQL_C_UTINYINT);
-      return v ? Variant(static_cast<std::uint8_t>(*v)) : Variant::Null();
-    }
-    case Fetch::kSmallInt: {
-      const auto v = ReadFixed<SQLSMALLINT>(stmt, index, SQL_C_SSHORT);
-      return v ? Variant(static_cast<std::int16_t>(*v)) : Variant::Null();
-    }
-    case Fetch::kLong: {
-      const auto v = ReadFixed<SQLINTEGER>(stmt, index, SQL_C_SLONG);
-      return v ? Variant(static_cast<std::int32_t>(*v)) : Variant::Null();
-    }
-    case Fetch::kBigInt: {
-      // The classic Variant has no 64-bit integer; Decimal holds every bigint exactly.
-      const auto v = ReadFixed<SQLBIGINT>(stmt, index, SQL_C_SBIGINT);
-      return v ? Variant(Decimal{static_cast<Int128>(*v), 0}) : Variant::Null();
-    }
-    case Fetch::kSingle: {
-      const auto v = ReadFixed<SQLREAL>(stmt, index, SQL_C_FLOAT);
-      return v ? Variant(static_cast<float>(*v)) : Variant::Null();
-    }
-    case Fetch::kDouble: {
-      const auto v = ReadFixed<SQLDOUBLE>(stmt, index, SQL_C_DOUBLE);
-      return v ? Variant(static_cast<double>(*v)) : Variant::Null();
-    }
-    case Fetch::kCurrency:
-    case Fetch::kDecimal: {
+    case Transfer::kDecimalText: {
       char text[96] = {};
       SQLLEN indicator = 0;
       Check(SQLGetData(stmt, index, SQL_C_CHAR, text, sizeof text, &indicator), SQL_HANDLE_STMT, stmt);
       if (indicator == SQL_NULL_DATA) return Variant::Null();
-      const Decimal d = DecimalFromText(text);
-      return fetch == Fetch::kDecimal ? Variant(d) : Variant(CurrencyFromDecimal(d));
+      return FromDecimalText(text, odbc.type);
     }
-    case Fetch::kDate: {
-      const auto v = ReadFixed<SQL_TIMESTAMP_STRUCT>(stmt, index, SQL_C_TYPE_TIMESTAMP);
-      if (!v) return Variant::Null();
-      DateParts parts;
-      parts.year = v->year;
-      parts.month = v->month;
-      parts.day = v->day;
-      parts.hour = v->hour;
-      parts.minute = v->minute;
-      parts.second = v->second;
-      parts.millisecond = std::min(999, static_cast<int>((v->fraction + 500000) / 1000000));
-      return Variant(Date::FromParts(parts));
-    }
-    case Fetch::kGuid: {
+    case Transfer::kGuid: {
       const auto bytes = ReadPieces(stmt, index, SQL_C_WCHAR);
       if (!bytes) return Variant::Null();
-      // The classic component gave GUIDs as "{XXXXXXXX-...}".
       return Variant("{" + TextOf(*bytes) + "}");
     }
-    case Fetch::kBinary: {
+    case Transfer::kBinary: {
       auto bytes = ReadPieces(stmt, index, SQL_C_BINARY);
       if (!bytes) return Variant::Null();
       return Variant(Bytes(bytes->begin(), bytes->end()));
     }
-    case Fetch::kText:
+    case Transfer::kWideText:
       break;
   }
   const auto bytes = ReadPieces(stmt, index, SQL_C_WCHAR);
@@ -273,7 +122,7 @@ std::optional<Error> ReadRows(SQLHSTMT stmt, const std::vector<Column>& columns,
       std::vector<Variant> row;
       row.reserve(columns.size());
       for (std::size_t i = 0; i < columns.size(); ++i) {
-        row.push_back(ReadValue(stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i].fetch));
+        row.push_back(ReadValue(stmt, static_cast<SQLUSMALLINT>(i + 1), *columns[i].odbc));
       }
       table.rows.push_back(std::move(row));
     }

@@ -59,9 +59,7 @@ bool IsPort(std::string_view text) {
 }  // namespace
 
 Endpoint ResolveEndpoint(const std::string& server_text) {
-  std::string server = server_text;
-  while (!server.empty() && server.front() == ' ') server.erase(0, 1);
-  while (!server.empty() && server.back() == ' ') server.pop_back();
+  std::string server = Trim(server_text);
   // "tcp:" only names the protocol, which is the only one the driver speaks.
   if (Lower(server.substr(0, 4)) == "tcp:") server.erase(0, 4);
 
