@@ -44,7 +44,11 @@ void RegisterForm(const std::string& name, std::function<QWidget*()> factory) {
 WindowHandle QtToolkit::LoadForm(const std::string& name) {
   const auto found = Registered().find(QString::fromStdString(name).toLower());
   if (found == Registered().end()) throw Error(kErrControlNotFound, "Control '" + name + "' not found");
-  return HandleOf(found->second());
+  QWidget* window = found->second();
+  // Its native window exists from now on, as a loaded window's does: its frame
+  // counts in its size and position before it is first shown.
+  window->winId();
+  return HandleOf(window);
 }
 
 void QtToolkit::ShowModal(WindowHandle form) {

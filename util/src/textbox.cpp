@@ -3,20 +3,10 @@
 
 #include "platform/controls.h"
 #include "platform/ui_services.h"
+#include "try_step.h"
 #include "util/ediv.h"
 
-namespace {
-
-// Runs one step; a failure skips it and the next step still runs.
-template <typename Step>
-void Try(Step&& step) {
-  try {
-    step();
-  } catch (const std::exception&) {
-  }
-}
-
-}  // namespace
+using util_internal::Try;
 
 void EDiv::Sel(platform::WindowHandle hWnd) {
   // The events run between the steps let a focus change already under way

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,22 @@ class EDiv {
   // one); seconds are dropped (13:45:59 gives 825). Throws Error 94 (invalid use of
   // Null) for Null and Error 13 for a value that is not a date.
   std::int32_t DataToMinutes(const platform::Variant& mdata) const;
+
+  // ======== Windows: the alert dialog, list views, forms, text boxes, keys ========
+  //
+  // These reach windows through platform::Toolkit(); without windows (the command
+  // line) every toolkit call fails with Error 424. Sizes are in twips.
+
+  // ---- Alert list dialog (alert.cpp) ----
+
+  // Shows the window registered as "WAlert1" with the caption Titulo and one
+  // list entry per element of Opcoes (from index 0; an element below the
+  // array's lower bound, or past the 32767th entry, adds none), sized to the
+  // entries and centred on the screen, modally. Returns gAlertIndex as the
+  // dialog leaves it: the 1-based entry chosen, 0 when cancelled. Each step
+  // that fails is skipped; nothing is raised or shown. The window is loaded
+  // for the call and unloaded before it returns.
+  std::int16_t Alert(const std::string& Titulo, const platform::VariantArray& Opcoes);
 
  private:
   // Fills the month-name table; called when the instance is created.
