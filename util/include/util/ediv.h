@@ -206,6 +206,46 @@ class EDiv {
   // for the call and unloaded before it returns.
   std::int16_t Alert(const std::string& Titulo, const platform::VariantArray& Opcoes);
 
+  // ---- List views and key-value lists (listview.cpp) ----
+  //
+  // A list view is named by its window handle and an item by its 1-based index.
+  // A key-value list is a text of entries "key:value;": text after the last ";"
+  // is no entry, the key ends at an entry's first ":", nothing is trimmed.
+
+  // Makes lstView a report (view 3) without sorting, with full-row selection
+  // and manual label editing, and gives it one column per triple of aData from
+  // index 0: title, width in twips, alignment (0 left, 1 right, 2 centre). The
+  // old columns go first. Each step that fails is skipped (a last triple with
+  // elements missing adds no column).
+  void CreateListViewCol(platform::WindowHandle lstView, const platform::VariantArray& aData) const;
+  // Adds full-row selection to the list view's extended style; the other bits
+  // stay. Failures reach the caller.
+  void RowListview(platform::WindowHandle hWnd) const;
+  // Checks or unchecks every item, whether or not the list view shows check
+  // boxes. Failures reach the caller.
+  void CheckListView(platform::WindowHandle lvwList, bool blnValue) const;
+  // True when every item is checked (or there are none). A list view without
+  // check boxes shows "O Listview não tem CheckBoxes!" (error icon) and gives
+  // false.
+  bool IsTodosChecked(platform::WindowHandle lvwListView) const;
+  // Moves item Item one place up (UpDown 2) or down (1) by exchanging its
+  // text, sub-item texts, tag and (where the list view has them) small icon
+  // and checked state with its neighbour's, then selects the neighbour; keys
+  // stay with their places. The number of sub-items exchanged is the selected
+  // item's. Nothing happens for an empty list, the first item going up or the
+  // last going down. Throws Error 91 for another UpDown and when no item is
+  // selected, Error 35600 when either item has fewer sub-items; nothing has
+  // changed then.
+  void MoveListViewItem(platform::WindowHandle lvwListView, std::int32_t Item, std::int32_t UpDown) const;
+  // The value of the first entry of Lista whose key equals Chave, letter case
+  // ignored; empty when Lista is empty or no key matches. Throws Error 5 when
+  // an entry has no ":".
+  std::string eselChave(const std::string& Chave, const std::string& Lista) const;
+  // The entries of Lista as rows of key and value; aArray is left as it was
+  // when Lista is empty. Throws Error 5 when an entry has no ":", Error 9 when
+  // a non-empty Lista has no ";".
+  void eselToArray(const std::string& Lista, std::vector<std::array<platform::Variant, 2>>& aArray) const;
+
  private:
   // Fills the month-name table; called when the instance is created.
   void FillMonthNames();
