@@ -54,9 +54,8 @@ WAlert1::WAlert1(QWidget* parent) : QDialog(parent) {
   platform::SetTwipsGeometry(GravarG, 120, 600, 1815, 375);
   GravarG->setFont(LayoutFont(font(), 9.75));
 
-  // Neither button is the default: Enter presses the button that has the
-  // focus, and in the list it is the list's own key.
-  for (QPushButton* button : {CancelarG, GravarG}) button->setDefault(false);
+  // Enter presses the button that has the focus, and in the list it is the
+  // list's own key.
   platform::ApplyTabOrder(this);
 
   connect(GravarG, &QPushButton::clicked, this, [this] { GravarG_Click(); });
@@ -86,6 +85,16 @@ void WAlert1::reject() {
 void WAlert1::showEvent(QShowEvent* event) {
   activated_since_shown_ = false;
   QDialog::showEvent(event);
+  // On showing, Qt makes the first button the dialog's default, framed as
+  // the one Enter presses; in the list Enter chooses the entry instead.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        for (QPushButton* button : {CancelarG, GravarG}) {
+          if (!button->hasFocus()) button->setDefault(false);
+        }
+      },
+      Qt::QueuedConnection);
 }
 
 bool WAlert1::event(QEvent* event) {

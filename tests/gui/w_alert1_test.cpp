@@ -38,6 +38,10 @@ TEST(WAlert1, EnterAtOnceChoosesTheFirstEntryOnce) {
     caption = dialog->windowTitle();
     EXPECT_EQ(AlertList(dialog)->topLevelItemCount(), 3);
     EXPECT_TRUE(AlertList(dialog)->hasFocus());
+    QTest::qWait(20);
+    for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+      EXPECT_FALSE(button->isDefault()) << "no button is framed as Enter's while the list has the focus";
+    }
     QTest::keyClick(AlertList(dialog), Qt::Key_Return);
   });
   QCoreApplication::instance()->removeEventFilter(&counter);
