@@ -245,7 +245,9 @@ QWidget* ContainerOf(QWidget* widget) {
 // (true when chosen).
 std::optional<Variant> ValueOf(QWidget* widget) {
   if (auto* box = qobject_cast<QCheckBox*>(widget)) {
-    return Variant(static_cast<std::int16_t>(box->checkState()));
+    // Qt numbers the grey state 1 and the checked one 2.
+    const Qt::CheckState state = box->checkState();
+    return Variant(std::int16_t{state == Qt::Checked ? 1 : state == Qt::PartiallyChecked ? 2 : 0});
   }
   if (auto* option = qobject_cast<QRadioButton*>(widget)) return Variant(option->isChecked());
   return std::nullopt;
@@ -255,8 +257,8 @@ bool SetValueOf(QWidget* widget, const Variant& value) {
   if (auto* box = qobject_cast<QCheckBox*>(widget)) {
     const std::int16_t state = value.ToInteger();
     if (state < 0 || state > 2) throw Error(kErrInvalidProcedureCall, "Invalid property value");
-    if (state == Qt::PartiallyChecked) box->setTristate(true);
-    box->setCheckState(static_cast<Qt::CheckState>(state));
+    if (state == 2) box->setTristate(true);
+    box->setCheckState(state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
     return true;
   }
   if (auto* option = qobject_cast<QRadioButton*>(widget)) {
@@ -383,6 +385,13 @@ Variant QtToolkit::GetMember(WindowHandle control, const std::string& member) {
   }
   if (Is(member, "Value")) {
     if (auto value = ValueOf(widget)) return *value;
+  }
+  if (Is(member, "Picture")) {
+    // A picture's handle: a number that names the picture shown, 0 for none.
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      const QPixmap picture = label->pixmap();
+      return Variant(std::to_string(picture.isNull() ? 0 : picture.cacheKey()));
+    }
   }
   if (auto value = ListViewMember(widget, member)) return *value;
   const QByteArray name = PropertyName(widget, member);

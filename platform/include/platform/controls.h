@@ -91,6 +91,9 @@ class ControlToolkit {
   //   Left, Top, Width, Height   geometry in twips (a form's outer frame)
   //   SelStart, SelLength, SelText   the selection of a text box
   //   PasswordChar   "*" (or another character) when a text box masks its text
+  //   Value     16-bit 0, 1 or 2 (grey) for a check box, boolean for an
+  //             option button
+  //   Picture   the handle number of a picture control's picture, 0 for none
   // Any other name reads the control's property of that name. Throws
   // kErrMemberNotSupported when the control has no such member, kErrNotAnArray
   // for Index of a control outside an array, kErrObjectRequired when `control`

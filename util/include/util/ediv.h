@@ -246,6 +246,71 @@ class EDiv {
   // a non-empty Lista has no ";".
   void eselToArray(const std::string& Lista, std::vector<std::array<platform::Variant, 2>>& aArray) const;
 
+  // ---- Forms and controls (forms.cpp) ----
+  //
+  // Forms and controls are named by window handle; a form's controls are taken
+  // in its collection order. The applications' controls carry kind prefixes:
+  // "txt" text box, "eval" value box ("Decimais", "Comprimento", "Valor"),
+  // "deci" decimal box ("Decimais", "Comprimento"), "eint" integer box
+  // ("Minimo", "Maximo", "Valor"), "opt" option button and "chk" check box
+  // ("Value"), "edat" date box ("ConteudoAMD"), "esel" selection box ("Chave"),
+  // "pic" and "img" pictures ("Picture"). A control tagged "0" is left out of
+  // enabling and of the search for usable fields.
+
+  // Sets Enabled of the controls whose container is fraFrame, except those
+  // tagged "0" and those named CMDFECHAR or CMDCANCELAR (any letter case);
+  // frames, tab controls and picture boxes inside are not changed themselves,
+  // but with blnRecurseContainers their controls are, and so on down. Failures
+  // are ignored step by step, and a test that fails counts as passed.
+  void EnableFrame(platform::WindowHandle frmForm, platform::WindowHandle fraFrame, bool blnValue,
+                   bool blnRecurseContainers = true) const;
+  // Enables xControl when it sits in a container of xForm, and that container
+  // the same way, up to the one that sits on the form. Failures reach the
+  // caller.
+  void EnableControlContainer(platform::WindowHandle xForm, platform::WindowHandle xControl) const;
+  // Among the enabled controls of frmForm not tagged "0", whose first three
+  // name letters occur in strCtrlNameIncludeLeft3 (case-sensitive; empty
+  // accepts none) and whose TabIndex lies in TabIndexInicial..TabIndexFinal:
+  // the one of lowest tab index for Indice 1, of highest for Indice 2 (ties
+  // keep the first met; tab index 0 is never the highest). kNoWindow when none
+  // or for another Indice. A control the name leaves out is not asked for its
+  // other members. Failures reach the caller.
+  platform::WindowHandle GetControlDisponivel(platform::WindowHandle frmForm, std::int16_t TabIndexInicial,
+                                              std::int16_t TabIndexFinal, std::int32_t Indice,
+                                              const std::string& strCtrlNameIncludeLeft3 = "") const;
+  // Centres FormX on the screen, or on ParentForm (a parent smaller than FormX
+  // in a direction gives its own top or left there). Failures reach the
+  // caller. The toolkit may not place top-level windows: Wayland ignores it.
+  void CenterForm(platform::WindowHandle FormX,
+                  platform::WindowHandle ParentForm = platform::kNoWindow) const;
+  // Keeps mForm above other windows and moves it to the position remembered in
+  // the settings store (application ExeName, section the form's name, keys "X"
+  // and "Y" in twips, 0 when missing). Failures are ignored step by step.
+  // Honoured under X11 with a window manager; not under Wayland.
+  void FormAlwaysOnTop(platform::WindowHandle mForm) const;
+  // Sets "Decimais" to NumCasas and "Comprimento" to 18 on the "eval" controls
+  // (ctrlName "Todos") or on the control named ctrlName (case-sensitive).
+  // Failures reach the caller; what was set stays set.
+  void SetCasasDecimaisEmValores(platform::WindowHandle xForm, std::int16_t NumCasas,
+                                 const std::string& ctrlName = "Todos") const;
+  // The same for the "deci" controls.
+  void SetCasasDecimaisEmDecimais(platform::WindowHandle xForm, std::int16_t NumCasas,
+                                  const std::string& ctrlName = "Todos") const;
+  // Sets "Minimo", "Maximo" and, with SetValCtrlToMin, "Valor" (to Minimo) on
+  // the "eint" controls or the one named ctrlName. Failures are ignored step by
+  // step.
+  void SetMinMaxEmInteiros(platform::WindowHandle xForm, std::int16_t Minimo, std::int16_t Maximo,
+                           bool SetValCtrlToMin = true, const std::string& ctrlName = "Todos") const;
+  // True when the control belongs to a control array (its Index can be read).
+  bool ControlIsArray(platform::WindowHandle ctrlControl) const;
+  // The values of mForm's controls joined without separators, in collection
+  // order, by kind prefix: "txt" Text, "eval" and "eint" Valor, "opt" and
+  // "chk" Value, "edat" ConteudoAMD, "esel" Chave, "pic" and "img" Picture.
+  // Controls whose name begins with one of the comma-separated prefixes of
+  // StripExclude (trimmed, letter case ignored) are left out; an empty prefix
+  // leaves out every control. Failures reach the caller.
+  std::string CreateCheckSumForm(platform::WindowHandle mForm, const std::string& StripExclude) const;
+
  private:
   // Fills the month-name table; called when the instance is created.
   void FillMonthNames();
