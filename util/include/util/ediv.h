@@ -311,6 +311,38 @@ class EDiv {
   // leaves out every control. Failures reach the caller.
   std::string CreateCheckSumForm(platform::WindowHandle mForm, const std::string& StripExclude) const;
 
+  // ---- Text boxes and keys (textbox.cpp, with Sel above) ----
+  //
+  // Keys go to this program's focused control only (platform::ControlToolkit::
+  // SendKey lists the virtual keys it knows). Positions are 1-based; a line
+  // break of a multi-line box counts as its two characters, CR LF.
+
+  // Filters the character KeyAscii typed into a field whose tag is Tag, after
+  // letting pending events run: an apostrophe (39) becomes a grave accent (96);
+  // the accent keys 126, 180, 96, 94 and 168 are swallowed (0); in a field
+  // whose tag reads as a number, Enter (13) becomes Tab and Escape (27)
+  // Shift+Tab, and the key is swallowed. A form routes its fields' typed
+  // characters here with platform::ControlToolkit::SetKeyPressHook.
+  void ControlEnter(std::int16_t& KeyAscii, const std::string& Tag) const;
+  // Presses and releases the virtual key Key. Throws Error 6 (overflow) for a
+  // Key outside 0 to 255, before anything is sent.
+  void MandaTeclas(std::int32_t Key) const;
+  // Puts StrToInsert on the clipboard; unless it is blank, gives ctrl the focus
+  // and sends it Ctrl+V, so that it pastes the text at its caret once events
+  // run. Failures reach the caller.
+  void InsertTexto(const std::string& StrToInsert, platform::WindowHandle ctrl) const;
+  // Line information of the text box txtObj, by Info: 0 the number of lines;
+  // 1 the caret position (the end of the selection); 2 the caret's line; 3 and
+  // 4 the first and last position of the caret's line; 5 its length; 6 the
+  // caret's column; 7 and 8 the first and last position of line lineNumber; 9
+  // the length of line lineNumber without its line break (0 for a line that
+  // does not exist); any other Info 0. Failures reach the caller.
+  std::int32_t txtgetLineInfo(platform::WindowHandle txtObj, std::int32_t Info,
+                              std::int32_t lineNumber = 0) const;
+  // The text of line lineNumber (0: the caret's line) with its line break,
+  // which the box is left selecting. Failures reach the caller.
+  std::string txtGetLineText(platform::WindowHandle txtObj, std::int32_t lineNumber) const;
+
  private:
   // Fills the month-name table; called when the instance is created.
   void FillMonthNames();
