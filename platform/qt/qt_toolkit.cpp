@@ -116,12 +116,12 @@ std::optional<QString> TextOf(QWidget* widget) {
 bool SetTextOf(QWidget* widget, const QString& text) {
   if (auto* box = qobject_cast<QLineEdit*>(widget)) {
     box->setText(text);
-  } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
-    box->setPlainText(FromCrLf(text));
-  } else if (auto* box = qobject_cast<QTextEdit*>(widget)) {
-    box->setPlainText(FromCrLf(text));
-  } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
-    box->setCurrentText(text);
+  } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
+    plain->setPlainText(FromCrLf(text));
+  } else if (auto* rich = qobject_cast<QTextEdit*>(widget)) {
+    rich->setPlainText(FromCrLf(text));
+  } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+    combo->setCurrentText(text);
   } else {
     return false;
   }
@@ -186,11 +186,11 @@ bool Select(QWidget* widget, int start, int length) {
   const int to = static_cast<int>(std::clamp<long long>(static_cast<long long>(from) + length, 0, size));
   if (auto* box = qobject_cast<QLineEdit*>(widget)) {
     box->setSelection(from, to - from);
-  } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
-    QTextCursor cursor = box->textCursor();
-    cursor.setPosition(FromCrLfPosition(box->document(), from));
-    cursor.setPosition(FromCrLfPosition(box->document(), to), QTextCursor::KeepAnchor);
-    box->setTextCursor(cursor);
+  } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
+    QTextCursor cursor = plain->textCursor();
+    cursor.setPosition(FromCrLfPosition(plain->document(), from));
+    cursor.setPosition(FromCrLfPosition(plain->document(), to), QTextCursor::KeepAnchor);
+    plain->setTextCursor(cursor);
   }
   return true;
 }
@@ -198,8 +198,8 @@ bool Select(QWidget* widget, int start, int length) {
 bool ReplaceSelection(QWidget* widget, const QString& text) {
   if (auto* box = qobject_cast<QLineEdit*>(widget)) {
     box->insert(text);
-  } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
-    box->insertPlainText(FromCrLf(text));
+  } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
+    plain->insertPlainText(FromCrLf(text));
   } else {
     return false;
   }
@@ -247,7 +247,8 @@ std::optional<Variant> ValueOf(QWidget* widget) {
   if (auto* box = qobject_cast<QCheckBox*>(widget)) {
     // Qt numbers the grey state 1 and the checked one 2.
     const Qt::CheckState state = box->checkState();
-    return Variant(std::int16_t{state == Qt::Checked ? 1 : state == Qt::PartiallyChecked ? 2 : 0});
+    const int value = state == Qt::Checked ? 1 : state == Qt::PartiallyChecked ? 2 : 0;
+    return Variant(static_cast<std::int16_t>(value));
   }
   if (auto* option = qobject_cast<QRadioButton*>(widget)) return Variant(option->isChecked());
   return std::nullopt;

@@ -51,18 +51,13 @@ class FakeToolkit final : public platform::ControlToolkit {
 
   Handle AddForm(const std::string& name) {
     const Handle h = next_++;
-    controls_[h] = Control{
-        name, name, h, 0, {{"name", Variant(name)}, {"tag", Variant("")}, {"enabled", Variant(true)}}};
+    controls_[h] = MakeControl(name, name, h, 0);
     return h;
   }
   // A control of `form`; `container` 0 puts it on the form itself.
   Handle Add(Handle form, const std::string& name, const std::string& type, Handle container = 0) {
     const Handle h = next_++;
-    controls_[h] = Control{name,
-                           type,
-                           form,
-                           container ? container : form,
-                           {{"name", Variant(name)}, {"tag", Variant("")}, {"enabled", Variant(true)}}};
+    controls_[h] = MakeControl(name, type, form, container ? container : form);
     order_.push_back(h);
     return h;
   }
@@ -279,6 +274,16 @@ class FakeToolkit final : public platform::ControlToolkit {
   std::map<Handle, platform::KeyPressHook> hooks;
 
  private:
+  static Control MakeControl(const std::string& name, const std::string& type, Handle form,
+                             Handle container) {
+    Control control;
+    control.name = name;
+    control.type = type;
+    control.form = form;
+    control.container = container;
+    control.members = {{"name", Variant(name)}, {"tag", Variant("")}, {"enabled", Variant(true)}};
+    return control;
+  }
   static std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char ch) { return std::tolower(ch); });
     return text;
