@@ -114,6 +114,8 @@ TEST(QtForms, CheckSumFollowsEveryValue) {
   EXPECT_EQ(check->checkState(), Qt::PartiallyChecked) << "2 is grey";
 }
 
+// Where the window system lets a program place its windows (X11, the offscreen
+// platform); Wayland places top-level windows itself and ignores the request.
 TEST(QtForms, CenterFormPlacesTheWindowOnTheScreen) {
   QWidget window;
   window.resize(300, 200);
