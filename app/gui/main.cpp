@@ -7,6 +7,7 @@
 #include "frm_convert.h"
 #include "platform/qt_ui.h"
 #include "util/ediv.h"
+#include "w_alert1.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
   try {
     QApplication application(argc, argv);
     platform::InstallQtUi();
+    RegisterWAlert1();
     frmConvert window;
     window.show();
     window.activateWindow();

@@ -3,7 +3,13 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
+#include <string>
 #include <vector>
+
+#include "platform/controls.h"
+
+class QTextDocument;
 
 namespace platform {
 
@@ -29,5 +35,34 @@ inline std::vector<QWidget*> ControlWidgets(QWidget* window) {
   }
   return controls;
 }
+
+}  // namespace platform
+
+namespace platform {
+
+// Throws kErrObjectRequired when `handle` names no window.
+QWidget* RequireWidget(WindowHandle handle);
+[[noreturn]] void ThrowNotSupported();
+
+// ---- Multi-line text with CR LF line breaks (qt_text_lines.cpp) ----
+//
+// A multi-line box holds its lines in paragraphs; its Text, and every position
+// in it, count each break between them as the two characters CR LF.
+
+// The text of a multi-line box with CR LF breaks.
+QString CrLfText(const QTextDocument* document);
+// `text` with CR LF breaks turned into the document's line breaks.
+QString FromCrLf(QString text);
+// A document position as a CR LF position, and back (a position between CR and
+// LF is the end of the line).
+int ToCrLfPosition(const QTextDocument* document, int position);
+int FromCrLfPosition(const QTextDocument* document, int crlf_position);
+
+// ---- List views (qt_list_view.cpp) ----
+
+// The list view's own members for GetMember and SetMember; std::nullopt and
+// false when `member` is none of them (or `widget` is no list view).
+std::optional<Variant> ListViewMember(QWidget* widget, const std::string& member);
+bool SetListViewMember(QWidget* widget, const std::string& member, const Variant& value);
 
 }  // namespace platform

@@ -25,16 +25,25 @@
 #include "qt_members.h"
 
 namespace platform {
-namespace {
 
-QWidget* Require(WindowHandle handle) {
+QWidget* RequireWidget(WindowHandle handle) {
   QWidget* widget = WidgetOf(handle);
   if (!widget) RaiseError(kErrObjectRequired);
   return widget;
 }
 
-[[noreturn]] void NotSupported() {
+void ThrowNotSupported() {
   throw Error(kErrMemberNotSupported, "Object doesn't support this property or method");
+}
+
+namespace {
+
+QWidget* Require(WindowHandle handle) {
+  return RequireWidget(handle);
+}
+
+[[noreturn]] void NotSupported() {
+  ThrowNotSupported();
 }
 
 bool Is(const std::string& member, const char* name) {
@@ -98,8 +107,8 @@ QVariant ToQVariant(const Variant& value, const QVariant& current) {
 // The Text member: the content of the controls that hold typed text.
 std::optional<QString> TextOf(QWidget* widget) {
   if (auto* box = qobject_cast<QLineEdit*>(widget)) return box->text();
-  if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) return box->toPlainText();
-  if (auto* box = qobject_cast<QTextEdit*>(widget)) return box->toPlainText();
+  if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) return CrLfText(box->document());
+  if (auto* box = qobject_cast<QTextEdit*>(widget)) return CrLfText(box->document());
   if (auto* box = qobject_cast<QComboBox*>(widget)) return box->currentText();
   return std::nullopt;
 }
@@ -108,9 +117,9 @@ bool SetTextOf(QWidget* widget, const QString& text) {
   if (auto* line = qobject_cast<QLineEdit*>(widget)) {
     line->setText(text);
   } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
-    plain->setPlainText(text);
+    plain->setPlainText(FromCrLf(text));
   } else if (auto* rich = qobject_cast<QTextEdit*>(widget)) {
-    rich->setPlainText(text);
+    rich->setPlainText(FromCrLf(text));
   } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
     combo->setCurrentText(text);
   } else {
@@ -159,9 +168,10 @@ std::optional<Selection> SelectionOf(QWidget* widget) {
     const QTextCursor cursor = box->textCursor();
     QString text = cursor.selectedText();
     // The document separates paragraphs with U+2029; a text box's text uses
-    // line breaks.
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return Selection{cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart(), text};
+    // CR LF, and so do its positions.
+    text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+    const int start = ToCrLfPosition(box->document(), cursor.selectionStart());
+    return Selection{start, ToCrLfPosition(box->document(), cursor.selectionEnd()) - start, text};
   }
   return std::nullopt;
 }
@@ -178,8 +188,8 @@ bool Select(QWidget* widget, int start, int length) {
     line->setSelection(from, to - from);
   } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
     QTextCursor cursor = plain->textCursor();
-    cursor.setPosition(from);
-    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    cursor.setPosition(FromCrLfPosition(plain->document(), from));
+    cursor.setPosition(FromCrLfPosition(plain->document(), to), QTextCursor::KeepAnchor);
     plain->setTextCursor(cursor);
   }
   return true;
@@ -189,7 +199,7 @@ bool ReplaceSelection(QWidget* widget, const QString& text) {
   if (auto* line = qobject_cast<QLineEdit*>(widget)) {
     line->insert(text);
   } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
-    plain->insertPlainText(text);
+    plain->insertPlainText(FromCrLf(text));
   } else {
     return false;
   }
@@ -216,6 +226,47 @@ void SetOuterRect(QWidget* widget, const QRect& rect) {
   widget->move(rect.topLeft());
   widget->resize(rect.width() - (frame.width() - client.width()),
                  rect.height() - (frame.height() - client.height()));
+}
+
+// The nearest named control or window around `widget`: Qt puts the controls of
+// a tab control on unnamed page widgets of its own, which are no container a
+// form's code knows.
+QWidget* ContainerOf(QWidget* widget) {
+  QWidget* parent = widget->parentWidget();
+  while (!parent->isWindow() && parent->parentWidget()) {
+    const QString name = parent->objectName();
+    if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_"))) break;
+    parent = parent->parentWidget();
+  }
+  return parent;
+}
+
+// The Value of a check box (0 unchecked, 1 checked, 2 grey) or an option button
+// (true when chosen).
+std::optional<Variant> ValueOf(QWidget* widget) {
+  if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+    // Qt numbers the grey state 1 and the checked one 2.
+    const Qt::CheckState state = box->checkState();
+    const int value = state == Qt::Checked ? 1 : state == Qt::PartiallyChecked ? 2 : 0;
+    return Variant(static_cast<std::int16_t>(value));
+  }
+  if (auto* option = qobject_cast<QRadioButton*>(widget)) return Variant(option->isChecked());
+  return std::nullopt;
+}
+
+bool SetValueOf(QWidget* widget, const Variant& value) {
+  if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+    const std::int16_t state = value.ToInteger();
+    if (state < 0 || state > 2) throw Error(kErrInvalidProcedureCall, "Invalid property value");
+    if (state == 2) box->setTristate(true);
+    box->setCheckState(state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+    return true;
+  }
+  if (auto* option = qobject_cast<QRadioButton*>(widget)) {
+    option->setChecked(value.ToBool());
+    return true;
+  }
+  return false;
 }
 
 bool IsVisibleMember(QWidget* widget) {
@@ -298,7 +349,7 @@ Variant QtToolkit::GetMember(WindowHandle control, const std::string& member) {
   if (Is(member, "Visible")) return Variant(IsVisibleMember(widget));
   if (Is(member, "Container")) {
     if (widget->isWindow() || !widget->parentWidget()) NotSupported();
-    return Variant(HandleOf(widget->parentWidget()));
+    return Variant(HandleOf(ContainerOf(widget)));
   }
   if (Is(member, "TabIndex")) {
     const QVariant tab_index = widget->property(kTabIndexProperty);
@@ -333,6 +384,17 @@ Variant QtToolkit::GetMember(WindowHandle control, const std::string& member) {
     if (!qobject_cast<QLineEdit*>(widget)) NotSupported();
     return Variant(Utf8(widget->property(kPasswordCharProperty).toString()));
   }
+  if (Is(member, "Value")) {
+    if (auto value = ValueOf(widget)) return *value;
+  }
+  if (Is(member, "Picture")) {
+    // A picture's handle: a number that names the picture shown, 0 for none.
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      const QPixmap picture = label->pixmap();
+      return Variant(std::to_string(picture.isNull() ? 0 : picture.cacheKey()));
+    }
+  }
+  if (auto value = ListViewMember(widget, member)) return *value;
   const QByteArray name = PropertyName(widget, member);
   if (name.isEmpty()) NotSupported();
   return FromQVariant(widget->property(name.constData()));
@@ -378,12 +440,17 @@ void QtToolkit::SetMember(WindowHandle control, const std::string& member, const
     if (!box) NotSupported();
     const std::string mask = value.ToString();
     SetPasswordChar(box, mask.empty() ? '\0' : mask.front());
+  } else if (Is(member, "Value") && SetValueOf(widget, value)) {
+  } else if (SetListViewMember(widget, member, value)) {
   } else {
     // Other members are the widget's own properties; one it does not have
-    // cannot be created by writing to it.
+    // cannot be created by writing to it. Writing a dynamic property answers
+    // false even when it succeeds: only a declared one can refuse a value.
     const QByteArray name = PropertyName(widget, member);
-    if (name.isEmpty() ||
-        !widget->setProperty(name.constData(), ToQVariant(value, widget->property(name.constData())))) {
+    if (name.isEmpty()) NotSupported();
+    const bool declared = widget->metaObject()->indexOfProperty(name.constData()) >= 0;
+    if (!widget->setProperty(name.constData(), ToQVariant(value, widget->property(name.constData()))) &&
+        declared) {
       NotSupported();
     }
   }

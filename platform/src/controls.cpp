@@ -3,6 +3,10 @@
 namespace platform {
 namespace {
 
+[[noreturn]] void NoWindow() {
+  throw Error(kErrObjectRequired, "Object required");
+}
+
 // The toolkit of a program without windows (the command line, the library's own
 // tests): there is no window to reach, so every call fails as a call on a
 // missing object does.
@@ -31,7 +35,7 @@ class NoWindowToolkit final : public ControlToolkit {
   }
 
  private:
-  [[noreturn]] static void Fail() { RaiseError(kErrObjectRequired); }
+  [[noreturn]] static void Fail() { NoWindow(); }
 };
 
 std::shared_ptr<ControlToolkit>& Installed() {
@@ -40,6 +44,85 @@ std::shared_ptr<ControlToolkit>& Installed() {
 }
 
 }  // namespace
+
+WindowHandle ControlToolkit::LoadForm(const std::string&) {
+  NoWindow();
+}
+void ControlToolkit::ShowModal(WindowHandle) {
+  NoWindow();
+}
+void ControlToolkit::Hide(WindowHandle) {
+  NoWindow();
+}
+void ControlToolkit::Unload(WindowHandle) {
+  NoWindow();
+}
+void ControlToolkit::PlaceOnTop(WindowHandle, int, int) {
+  NoWindow();
+}
+std::string ControlToolkit::ExeName() {
+  NoWindow();
+}
+void ControlToolkit::ClearColumns(WindowHandle) {
+  NoWindow();
+}
+void ControlToolkit::AddColumn(WindowHandle, const std::string&, double, int) {
+  NoWindow();
+}
+void ControlToolkit::ClearItems(WindowHandle) {
+  NoWindow();
+}
+int ControlToolkit::AddItem(WindowHandle, const std::string&) {
+  NoWindow();
+}
+int ControlToolkit::ItemCount(WindowHandle) {
+  NoWindow();
+}
+Variant ControlToolkit::GetItem(WindowHandle, int, const std::string&) {
+  NoWindow();
+}
+void ControlToolkit::SetItem(WindowHandle, int, const std::string&, const Variant&) {
+  NoWindow();
+}
+int ControlToolkit::SubItemCount(WindowHandle, int) {
+  NoWindow();
+}
+std::string ControlToolkit::SubItemText(WindowHandle, int, int) {
+  NoWindow();
+}
+void ControlToolkit::SetSubItemText(WindowHandle, int, int, const std::string&) {
+  NoWindow();
+}
+int ControlToolkit::SelectedItem(WindowHandle) {
+  NoWindow();
+}
+void ControlToolkit::SetSelectedItem(WindowHandle, int) {
+  NoWindow();
+}
+std::uint32_t ControlToolkit::ListViewExtendedStyle(WindowHandle) {
+  NoWindow();
+}
+void ControlToolkit::SetListViewExtendedStyle(WindowHandle, std::uint32_t) {
+  NoWindow();
+}
+int ControlToolkit::LineCount(WindowHandle) {
+  NoWindow();
+}
+int ControlToolkit::LineFromChar(WindowHandle, int) {
+  NoWindow();
+}
+int ControlToolkit::LineIndex(WindowHandle, int) {
+  NoWindow();
+}
+int ControlToolkit::LineLength(WindowHandle, int) {
+  NoWindow();
+}
+void ControlToolkit::SendKey(int, int) {
+  NoWindow();
+}
+void ControlToolkit::SetKeyPressHook(WindowHandle, KeyPressHook) {
+  NoWindow();
+}
 
 ControlToolkit& Toolkit() {
   return *Installed();

@@ -1,5 +1,6 @@
-// The main window on a screen of 144 logical dots per inch (10 twips to the
-// pixel): its client area of 7110 x 3090 twips renders at 711 x 309 pixels.
+// The windows on a screen of 144 logical dots per inch (10 twips to the pixel):
+// the main window's client area of 7110 x 3090 twips renders at 711 x 309
+// pixels, and the alert dialog keeps its twips layout.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,8 +9,10 @@
 #include <QScreen>
 #include <QTemporaryDir>
 
+#include "alert_driver.h"
 #include "frm_convert.h"
 #include "platform/qt_ui.h"
+#include "w_alert1.h"
 
 namespace {
 
@@ -34,6 +37,15 @@ TEST(FrmConvertAt144Dpi, ScreenHasTenTwipsToThePixel) {
   EXPECT_EQ(platform::Toolkit().ScreenWidthTwips(), 1280 * 10);
 }
 
+TEST(WAlert1At144Dpi, TenOptionsSizeAndCentreTheDialog) {
+  std::vector<std::string> ten;
+  for (int i = 1; i <= 10; ++i) ten.push_back("Opção " + std::to_string(i));
+  testsupport::RunAlert(ten, [](QWidget* dialog) {
+    testsupport::ExpectAlertGeometry(dialog, 10);
+    dialog->close();
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,6 +60,7 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toLocal8Bit());
   QApplication application(argc, argv);
   platform::InstallQtUi();
+  RegisterWAlert1();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -309,10 +309,36 @@ TEST_F(ToolkitForm, TabIndexOrdersTheFocusChain) {
   EXPECT_EQ(third->nextInFocusChain(), second);
 }
 
+TEST(QtToolkit, WindowsLoadByNameShowModallyAndUnload) {
+  platform::QtToolkit toolkit;
+  EXPECT_EQ(ErrorNumber([&] { toolkit.LoadForm("frmNenhum"); }), platform::kErrControlNotFound);
+  platform::RegisterForm("frmSimples", [] {
+    auto* form = new QWidget;
+    form->setObjectName(QStringLiteral("frmSimples"));
+    return form;
+  });
+  const WindowHandle form = toolkit.LoadForm("FRMSIMPLES");
+  ASSERT_NE(platform::WidgetOf(form), nullptr);
+  EXPECT_FALSE(platform::WidgetOf(form)->isVisible());
+  // A window that is no dialog is held in a loop of its own until hidden.
+  bool shown_modally = false;
+  QTimer::singleShot(0, [&] {
+    shown_modally = platform::WidgetOf(form)->isVisible() &&
+                    QApplication::activeModalWidget() == platform::WidgetOf(form);
+    toolkit.Hide(form);
+  });
+  toolkit.ShowModal(form);
+  EXPECT_TRUE(shown_modally);
+  toolkit.Unload(form);
+  EXPECT_EQ(platform::WidgetOf(form), nullptr);
+}
+
 TEST(ToolkitWithoutWindows, EveryCallRaisesObjectRequired) {
   platform::SetToolkit(nullptr);
   EXPECT_EQ(ErrorNumber([] { Toolkit().GetMember(1, "Name"); }), platform::kErrObjectRequired);
   EXPECT_EQ(ErrorNumber([] { Toolkit().GetSetting("a", "b", "c", "d"); }), platform::kErrObjectRequired);
+  EXPECT_EQ(ErrorNumber([] { Toolkit().LoadForm("WAlert1"); }), platform::kErrObjectRequired);
+  EXPECT_EQ(ErrorNumber([] { Toolkit().SendKey(65, 0); }), platform::kErrObjectRequired);
   platform::InstallQtUi();
   EXPECT_DOUBLE_EQ(Toolkit().TwipsPerPixelX(), 15.0);
 }

@@ -4,9 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "error_number.h"
+#include "fake_toolkit.h"
 #include "platform/controls.h"
 #include "platform/ui_services.h"
 #include "util/ediv.h"
+#include "util_test_support.h"
 
 namespace {
 
@@ -105,6 +108,94 @@ TEST(SelWithoutWindows, RaisesNothing) {
   // The default toolkit fails every call with 424; Sel absorbs each failure.
   platform::SetToolkit(nullptr);
   EXPECT_NO_THROW(SharedEDiv().Sel(platform::kNoWindow));
+}
+
+// A text box on the fake toolkit, for the line and key operations.
+class TextBoxTest : public RecordingUiTest {
+ protected:
+  void SetUp() override {
+    RecordingUiTest::SetUp();
+    platform::SetToolkit(toolkit_);
+    toolkit_->Member(box_, "Text") = platform::Variant("ab\r\ncd");
+  }
+  void TearDown() override {
+    platform::SetToolkit(nullptr);
+    RecordingUiTest::TearDown();
+  }
+  void Caret(int position) { toolkit_->SetSelection(box_, position, position); }
+
+  std::shared_ptr<testsupport::FakeToolkit> toolkit_ = std::make_shared<testsupport::FakeToolkit>();
+  WindowHandle form_ = toolkit_->AddForm("frmTexto");
+  WindowHandle box_ = toolkit_->Add(form_, "txtNotas", "TextBox");
+};
+
+TEST_F(TextBoxTest, EveryLineCodeOnTwoLines) {
+  struct Case {
+    int caret, info, line, expected;
+  };
+  // "ab" CR LF "cd": the second line starts at position 5 (1-based).
+  for (const Case& c :
+       {Case{1, 0, 0, 2}, Case{1, 1, 0, 2}, Case{5, 1, 0, 6}, Case{1, 2, 0, 1}, Case{5, 2, 0, 2},
+        Case{5, 3, 0, 5}, Case{5, 4, 0, 7}, Case{1, 4, 0, 3}, Case{5, 5, 0, 2}, Case{5, 6, 0, 2},
+        Case{0, 6, 0, 1}, Case{0, 7, 1, 1}, Case{0, 7, 2, 5}, Case{0, 7, 3, 0}, Case{0, 8, 1, 3},
+        Case{0, 8, 2, 7}, Case{0, 9, 1, 2}, Case{0, 9, 2, 2}, Case{0, 9, 3, 0}, Case{0, 10, 1, 0},
+        Case{0, -1, 1, 0}}) {
+    SCOPED_TRACE(testing::Message() << "caret " << c.caret << " code " << c.info << " line " << c.line);
+    Caret(c.caret);
+    EXPECT_EQ(SharedEDiv().txtgetLineInfo(box_, c.info, c.line), c.expected);
+  }
+}
+
+TEST_F(TextBoxTest, WrappedLinesHaveNoLineBreak) {
+  toolkit_->Member(box_, "Text") = platform::Variant("abcdefg\r\nhi");
+  (*toolkit_)[box_].wrap = 3;  // "abc", "def", "g", "hi"
+  EXPECT_EQ(SharedEDiv().txtgetLineInfo(box_, 0), 4);
+  EXPECT_EQ(SharedEDiv().txtgetLineInfo(box_, 9, 1), 3) << "nothing taken off for a break that is not there";
+  EXPECT_EQ(SharedEDiv().txtgetLineInfo(box_, 9, 3), 1);
+  EXPECT_EQ(SharedEDiv().txtGetLineText(box_, 2), "def");
+  EXPECT_EQ(SharedEDiv().txtGetLineText(box_, 3), "g\r\n");
+}
+
+TEST_F(TextBoxTest, LineTextKeepsItsBreakAndTheSelection) {
+  EXPECT_EQ(SharedEDiv().txtGetLineText(box_, 1), "ab\r\n");
+  EXPECT_EQ(SharedEDiv().txtGetLineText(box_, 2), "cd") << "the last line runs to the end";
+  EXPECT_EQ(toolkit_->GetMember(box_, "SelText"), platform::Variant("cd"));
+  Caret(1);
+  EXPECT_EQ(SharedEDiv().txtGetLineText(box_, 0), "ab\r\n") << "0 is the caret's line";
+  toolkit_->Member(box_, "Text") = platform::Variant("uma linha");
+  EXPECT_EQ(SharedEDiv().txtGetLineText(box_, 1), "uma linha");
+}
+
+TEST_F(TextBoxTest, ControlEnterFiltersAccentsAndMovesOnNumericTags) {
+  struct Case {
+    std::int16_t key;
+    const char* tag;
+    std::int16_t expected;
+    const char* sent;  // the key sent, if any
+  };
+  for (const Case& c :
+       {Case{39, "1", 96, ""}, Case{39, "", 96, ""}, Case{126, "", 0, ""}, Case{180, "1", 0, ""},
+        Case{96, "", 0, ""}, Case{94, "", 0, ""}, Case{168, "", 0, ""}, Case{65, "1", 65, ""},
+        Case{13, "1", 0, "SendKey 9 0"}, Case{27, "2.5", 0, "SendKey 9 1"}, Case{13, "", 13, ""},
+        Case{13, "a", 13, ""}, Case{27, "", 27, ""}}) {
+    SCOPED_TRACE(testing::Message() << c.key << " tag '" << c.tag << "'");
+    toolkit_->log.clear();
+    std::int16_t key = c.key;
+    SharedEDiv().ControlEnter(key, c.tag);
+    EXPECT_EQ(key, c.expected);
+    EXPECT_EQ(toolkit_->log, *c.sent ? std::vector<std::string>{c.sent} : std::vector<std::string>{});
+  }
+}
+
+TEST_F(TextBoxTest, KeysAndPasting) {
+  SharedEDiv().MandaTeclas(65);
+  EXPECT_EQ(testsupport::ErrorNumber([] { SharedEDiv().MandaTeclas(256); }), platform::kErrOverflow);
+  EXPECT_EQ(testsupport::ErrorNumber([] { SharedEDiv().MandaTeclas(-1); }), platform::kErrOverflow);
+  SharedEDiv().InsertTexto("   ", box_);
+  EXPECT_EQ(toolkit_->clipboard, "   ");
+  SharedEDiv().InsertTexto("olá", box_);
+  EXPECT_EQ(toolkit_->clipboard, "olá");
+  EXPECT_EQ(toolkit_->log, (std::vector<std::string>{"SendKey 65 0", "SetFocus txtNotas", "SendKey 86 2"}));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "util/ediv.h"
 
-// The instance makes no window when it is created, so it can serve the command line;
-// the alert-list window is made when it is first needed.
+// The instance makes no window when it is created, so it can serve the command line.
+// The alert dialog is loaded for each Alert call and unloaded before it returns: a
+// window held by this program-wide instance would outlive the application object.
 EDiv::EDiv() {
   FillMonthNames();
 }

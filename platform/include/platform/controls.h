@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,21 @@ inline constexpr WindowHandle kNoWindow = 0;
 // Twips per inch: window geometry is given in twips, converted to pixels at the
 // screen's logical resolution.
 inline constexpr int kTwipsPerInch = 1440;
+
+// Modifier keys held while SendKey presses a key.
+inline constexpr int kKeyShift = 1;
+inline constexpr int kKeyControl = 2;
+
+// The extended styles of a list view that have an effect here (the others are
+// kept as set): full-row selection and check boxes.
+inline constexpr std::uint32_t kListViewFullRowSelect = 0x20;
+inline constexpr std::uint32_t kListViewCheckBoxes = 0x4;
+
+// Called with the character code of a typed character (its Unicode code point:
+// the Western European characters keep their classic codes, 39 apostrophe, 180
+// acute accent); returns the code to deliver instead, 0 to swallow it.
+// Characters past 0x7FFF pass without a call.
+using KeyPressHook = std::function<int(int key_ascii)>;
 
 class ControlToolkit {
  public:
@@ -60,6 +76,9 @@ class ControlToolkit {
   //   Left, Top, Width, Height   geometry in twips (a form's outer frame)
   //   SelStart, SelLength, SelText   the selection of a text box
   //   PasswordChar   "*" (or another character) when a text box masks its text
+  //   Value     16-bit 0, 1 or 2 (grey) for a check box, boolean for an
+  //             option button
+  //   Picture   the handle number of a picture control's picture, 0 for none
   // Any other name reads the control's property of that name. Throws
   // kErrMemberNotSupported when the control has no such member, kErrNotAnArray
   // for Index of a control outside an array, kErrObjectRequired when `control`
@@ -105,6 +124,85 @@ class ControlToolkit {
   // Stores a value, for the applications that keep settings.
   virtual void SaveSetting(const std::string& application, const std::string& section, const std::string& key,
                            const std::string& value) = 0;
+
+  // The services below have a default that fails with kErrObjectRequired, as a
+  // toolkit without windows does; the Qt toolkit and the test fakes give them.
+
+  // ---- Windows by name, modal show ----
+
+  // A new, hidden instance of the window the program registered as `name`.
+  // Throws kErrControlNotFound when no window has that name.
+  virtual WindowHandle LoadForm(const std::string& name);
+  // Shows `form` modally; returns once it is hidden or unloaded.
+  virtual void ShowModal(WindowHandle form);
+  virtual void Hide(WindowHandle form);
+  // Destroys `form` with its controls; their handles then name no window.
+  virtual void Unload(WindowHandle form);
+  // Keeps `form` above the windows of other programs and moves its top left
+  // corner to the screen pixel (x, y); its size stays.
+  virtual void PlaceOnTop(WindowHandle form, int x, int y);
+  // The program's executable name, without folder or extension.
+  virtual std::string ExeName();
+
+  // ---- List views ----
+  //
+  // The list view's own members are read and written with GetMember and
+  // SetMember: "Sorted", "View" (3 report), "LabelEdit" (0 automatic,
+  // 1 manual), "FullRowSelect", "Checkboxes" and "SmallIcons" (the number of
+  // images in the small-icon list, 0 when it has none). Items are counted from
+  // 1; a missing item or sub-item throws kErrIndexOutOfBounds.
+
+  virtual void ClearColumns(WindowHandle list_view);
+  // Adds a column header; `width` in twips, `alignment` 0 left, 1 right,
+  // 2 centre.
+  virtual void AddColumn(WindowHandle list_view, const std::string& text, double width, int alignment);
+  virtual void ClearItems(WindowHandle list_view);
+  // Adds an item at the end; returns its index.
+  virtual int AddItem(WindowHandle list_view, const std::string& text);
+  virtual int ItemCount(WindowHandle list_view);
+  // An item's members: "Index", "Text", "Key", "Tag", "SmallIcon" (1-based
+  // image number, 0 none), "Checked", "Selected".
+  virtual Variant GetItem(WindowHandle list_view, int index, const std::string& member);
+  virtual void SetItem(WindowHandle list_view, int index, const std::string& member, const Variant& value);
+  virtual int SubItemCount(WindowHandle list_view, int index);
+  // Sub-items are counted from 1; setting one past the last adds it.
+  virtual std::string SubItemText(WindowHandle list_view, int index, int sub_index);
+  virtual void SetSubItemText(WindowHandle list_view, int index, int sub_index, const std::string& text);
+  // The selected item's index; throws kErrObjectNotSet when none is selected.
+  virtual int SelectedItem(WindowHandle list_view);
+  virtual void SetSelectedItem(WindowHandle list_view, int index);
+  // The extended style bits (kListViewFullRowSelect, kListViewCheckBoxes, ...).
+  virtual std::uint32_t ListViewExtendedStyle(WindowHandle list_view);
+  virtual void SetListViewExtendedStyle(WindowHandle list_view, std::uint32_t style);
+
+  // ---- Lines of text boxes ----
+  //
+  // Character indexes are 0-based and count a line break of a multi-line box
+  // as two characters, CR LF, as its Text, SelStart and SelLength do. Lines are
+  // the lines shown: a line that wraps makes several, the first ones without a
+  // line break. A single-line box has one line. -1 as an argument names the
+  // caret's line.
+
+  virtual int LineCount(WindowHandle box);
+  // The line that holds `char_index` (-1: the line where the selection starts).
+  virtual int LineFromChar(WindowHandle box, int char_index);
+  // The index of the first character of `line`; -1 when there is no such line.
+  virtual int LineIndex(WindowHandle box, int line);
+  // The length of the line that holds `char_index`, without its line break; -1
+  // with a selection gives the characters left unselected on the lines it
+  // touches.
+  virtual int LineLength(WindowHandle box, int char_index);
+
+  // ---- Keys ----
+
+  // Presses and releases the virtual key `virtual_key` (0 to 255) in this
+  // program's focused control, with the kKeyShift and kKeyControl modifiers
+  // held. The key goes to no other program. A code that maps to no key, or no
+  // focused control, sends nothing.
+  virtual void SendKey(int virtual_key, int modifiers);
+  // Routes the typed characters of `control` through `hook` (typed keys and
+  // text that an input method composes alike); an empty hook removes it.
+  virtual void SetKeyPressHook(WindowHandle control, KeyPressHook hook);
 };
 
 // The toolkit in use.

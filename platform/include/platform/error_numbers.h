@@ -30,6 +30,11 @@ inline constexpr std::int32_t kErrNotAnArray = 343;
 inline constexpr std::int32_t kErrMemberNotSupported = 438;
 // 730 "Control '<name>' not found"
 inline constexpr std::int32_t kErrControlNotFound = 730;
+// 91 "Object variable or With block variable not set": a member read on no
+// object, such as the selected item of a list view where none is selected.
+inline constexpr std::int32_t kErrObjectNotSet = 91;
+// 35600 "Index out of bounds": a list view item or sub-item that does not exist.
+inline constexpr std::int32_t kErrIndexOutOfBounds = 35600;
 
 // The data-access component.
 // 3001 "Arguments are of the wrong type, are out of acceptable range, or are in

@@ -6,14 +6,19 @@
 // window handle is a number handed out on first use; geometry is set in twips.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "platform/controls.h"
 #include "platform/ui_services.h"
 
+class QIcon;
 class QLineEdit;
+class QTreeWidget;
 class QWidget;
+template <typename T>
+class QList;
 
 namespace platform {
 
@@ -59,10 +64,62 @@ class QtToolkit final : public ControlToolkit {
                          const std::string& default_value) override;
   void SaveSetting(const std::string& application, const std::string& section, const std::string& key,
                    const std::string& value) override;
+
+  // Windows by name (RegisterForm); a QDialog shows modally with exec(),
+  // another window in a local event loop. Unload deletes the window at once:
+  // it is not for a window's own handlers.
+  WindowHandle LoadForm(const std::string& name) override;
+  void ShowModal(WindowHandle form) override;
+  void Hide(WindowHandle form) override;
+  void Unload(WindowHandle form) override;
+  // Sets Qt::WindowStaysOnTopHint: honoured under X11 by a window manager that
+  // keeps such windows above, not under Wayland, where a program can neither
+  // stay above others nor place its own top-level windows.
+  void PlaceOnTop(WindowHandle form, int x, int y) override;
+  std::string ExeName() override;
+
+  // List views are QTreeWidgets prepared with PrepareListView; sub-items are
+  // the further columns.
+  void ClearColumns(WindowHandle list_view) override;
+  void AddColumn(WindowHandle list_view, const std::string& text, double width, int alignment) override;
+  void ClearItems(WindowHandle list_view) override;
+  int AddItem(WindowHandle list_view, const std::string& text) override;
+  int ItemCount(WindowHandle list_view) override;
+  Variant GetItem(WindowHandle list_view, int index, const std::string& member) override;
+  void SetItem(WindowHandle list_view, int index, const std::string& member, const Variant& value) override;
+  int SubItemCount(WindowHandle list_view, int index) override;
+  std::string SubItemText(WindowHandle list_view, int index, int sub_index) override;
+  void SetSubItemText(WindowHandle list_view, int index, int sub_index, const std::string& text) override;
+  int SelectedItem(WindowHandle list_view) override;
+  void SetSelectedItem(WindowHandle list_view, int index) override;
+  std::uint32_t ListViewExtendedStyle(WindowHandle list_view) override;
+  void SetListViewExtendedStyle(WindowHandle list_view, std::uint32_t style) override;
+
+  // Lines of QLineEdit (one) and QPlainTextEdit boxes.
+  int LineCount(WindowHandle box) override;
+  int LineFromChar(WindowHandle box, int char_index) override;
+  int LineIndex(WindowHandle box, int line) override;
+  int LineLength(WindowHandle box, int char_index) override;
+
+  // Keys are posted as Qt key events to QApplication::focusWidget(). Mapped
+  // virtual keys: 8 Backspace, 9 Tab (with Shift, Backtab), 13 Enter, 16 Shift,
+  // 17 Control, 18 Alt, 19 Pause, 20 Caps Lock, 27 Escape, 32 space, 33 to 40
+  // Page Up, Page Down, End, Home and the arrows, 45 Insert, 46 Delete, 48 to
+  // 57 the digits, 65 to 90 the letters (lower case unless Shift is held), 96
+  // to 111 the numeric keypad, 112 to 135 F1 to F24, 144 Num Lock, 145 Scroll
+  // Lock, and the punctuation keys 186 to 192 and 219 to 222 of a US layout.
+  void SendKey(int virtual_key, int modifiers) override;
+  // An event filter on `control` that sees its key presses and the text an
+  // input method commits (dead keys, compose).
+  void SetKeyPressHook(WindowHandle control, KeyPressHook hook) override;
 };
 
 // Installs QtUi and QtToolkit for the whole program; a QApplication must exist.
 void InstallQtUi();
+
+// Makes `factory` the maker of the window LoadForm loads as `name` (letter case
+// ignored). The window it returns has no parent and is not shown.
+void RegisterForm(const std::string& name, std::function<QWidget*()> factory);
 
 // ---- Handles ----
 
@@ -84,6 +141,12 @@ void SetTabIndex(QWidget* control, int tab_index);
 void ApplyTabOrder(QWidget* window);
 // Shows every character of `box` as `mask`; a null character shows the text.
 void SetPasswordChar(QLineEdit* box, char mask);
+
+// Gives a list view the classic defaults: icon view (no headers), one
+// selected item at most, no full-row selection, no check boxes.
+void PrepareListView(QTreeWidget* list);
+// The list view's small-icon image list; items name its icons from 1.
+void SetSmallIcons(QTreeWidget* list, const QList<QIcon>& icons);
 
 // Twips per pixel of the screen that shows `widget` (or the primary screen), at
 // kTwipsPerInch over the screen's logical dots per inch.

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -225,6 +226,159 @@ class EDiv {
   bool IsVazio(const platform::Recordset& rstRecordset) const;
   // Default when VAR is Null, else VAR.
   platform::Variant IsNulo(const platform::Variant& VAR, const platform::Variant& Default) const;
+
+  // ======== Windows: the alert dialog, list views, forms, text boxes, keys ========
+  //
+  // These reach windows through platform::Toolkit(); without windows (the command
+  // line) every toolkit call fails with Error 424. Sizes are in twips.
+
+  // ---- Alert list dialog (alert.cpp) ----
+
+  // Shows the window registered as "WAlert1" with the caption Titulo and one
+  // list entry per element of Opcoes (from index 0; an element below the
+  // array's lower bound, or past the 32767th entry, adds none), sized to the
+  // entries and centred on the screen, modally. Returns gAlertIndex as the
+  // dialog leaves it: the 1-based entry chosen, 0 when cancelled. Each step
+  // that fails is skipped; nothing is raised or shown. The window is loaded
+  // for the call and unloaded before it returns.
+  std::int16_t Alert(const std::string& Titulo, const platform::VariantArray& Opcoes);
+
+  // ---- List views and key-value lists (listview.cpp) ----
+  //
+  // A list view is named by its window handle and an item by its 1-based index.
+  // A key-value list is a text of entries "key:value;": text after the last ";"
+  // is no entry, the key ends at an entry's first ":", nothing is trimmed.
+
+  // Makes lstView a report (view 3) without sorting, with full-row selection
+  // and manual label editing, and gives it one column per triple of aData from
+  // index 0: title, width in twips, alignment (0 left, 1 right, 2 centre). The
+  // old columns go first. Each step that fails is skipped (a last triple with
+  // elements missing adds no column).
+  void CreateListViewCol(platform::WindowHandle lstView, const platform::VariantArray& aData) const;
+  // Adds full-row selection to the list view's extended style; the other bits
+  // stay. Failures reach the caller.
+  void RowListview(platform::WindowHandle hWnd) const;
+  // Checks or unchecks every item, whether or not the list view shows check
+  // boxes. Failures reach the caller.
+  void CheckListView(platform::WindowHandle lvwList, bool blnValue) const;
+  // True when every item is checked (or there are none). A list view without
+  // check boxes shows "O Listview não tem CheckBoxes!" (error icon) and gives
+  // false.
+  bool IsTodosChecked(platform::WindowHandle lvwListView) const;
+  // Moves item Item one place up (UpDown 2) or down (1) by exchanging its
+  // text, sub-item texts, tag and (where the list view has them) small icon
+  // and checked state with its neighbour's, then selects the neighbour; keys
+  // stay with their places. The number of sub-items exchanged is the selected
+  // item's. Nothing happens for an empty list, the first item going up or the
+  // last going down. Throws Error 91 for another UpDown and when no item is
+  // selected, Error 35600 when either item has fewer sub-items; nothing has
+  // changed then.
+  void MoveListViewItem(platform::WindowHandle lvwListView, std::int32_t Item, std::int32_t UpDown) const;
+  // The value of the first entry of Lista whose key equals Chave, letter case
+  // ignored; empty when Lista is empty or no key matches. Throws Error 5 when
+  // an entry has no ":".
+  std::string eselChave(const std::string& Chave, const std::string& Lista) const;
+  // The entries of Lista as rows of key and value; aArray is left as it was
+  // when Lista is empty. Throws Error 5 when an entry has no ":", Error 9 when
+  // a non-empty Lista has no ";".
+  void eselToArray(const std::string& Lista, std::vector<std::array<platform::Variant, 2>>& aArray) const;
+
+  // ---- Forms and controls (forms.cpp) ----
+  //
+  // Forms and controls are named by window handle; a form's controls are taken
+  // in its collection order. The applications' controls carry kind prefixes:
+  // "txt" text box, "eval" value box ("Decimais", "Comprimento", "Valor"),
+  // "deci" decimal box ("Decimais", "Comprimento"), "eint" integer box
+  // ("Minimo", "Maximo", "Valor"), "opt" option button and "chk" check box
+  // ("Value"), "edat" date box ("ConteudoAMD"), "esel" selection box ("Chave"),
+  // "pic" and "img" pictures ("Picture"). A control tagged "0" is left out of
+  // enabling and of the search for usable fields.
+
+  // Sets Enabled of the controls whose container is fraFrame, except those
+  // tagged "0" and those named CMDFECHAR or CMDCANCELAR (any letter case);
+  // frames, tab controls and picture boxes inside are not changed themselves,
+  // but with blnRecurseContainers their controls are, and so on down. Failures
+  // are ignored step by step, and a test that fails counts as passed.
+  void EnableFrame(platform::WindowHandle frmForm, platform::WindowHandle fraFrame, bool blnValue,
+                   bool blnRecurseContainers = true) const;
+  // Enables xControl when it sits in a container of xForm, and that container
+  // the same way, up to the one that sits on the form. Failures reach the
+  // caller.
+  void EnableControlContainer(platform::WindowHandle xForm, platform::WindowHandle xControl) const;
+  // Among the enabled controls of frmForm not tagged "0", whose first three
+  // name letters occur in strCtrlNameIncludeLeft3 (case-sensitive; empty
+  // accepts none) and whose TabIndex lies in TabIndexInicial..TabIndexFinal:
+  // the one of lowest tab index for Indice 1, of highest for Indice 2 (ties
+  // keep the first met; tab index 0 is never the highest). kNoWindow when none
+  // or for another Indice. A control the name leaves out is not asked for its
+  // other members. Failures reach the caller.
+  platform::WindowHandle GetControlDisponivel(platform::WindowHandle frmForm, std::int16_t TabIndexInicial,
+                                              std::int16_t TabIndexFinal, std::int32_t Indice,
+                                              const std::string& strCtrlNameIncludeLeft3 = "") const;
+  // Centres FormX on the screen, or on ParentForm (a parent smaller than FormX
+  // in a direction gives its own top or left there). Failures reach the
+  // caller. The toolkit may not place top-level windows: Wayland ignores it.
+  void CenterForm(platform::WindowHandle FormX,
+                  platform::WindowHandle ParentForm = platform::kNoWindow) const;
+  // Keeps mForm above other windows and moves it to the position remembered in
+  // the settings store (application ExeName, section the form's name, keys "X"
+  // and "Y" in twips, 0 when missing). Failures are ignored step by step.
+  // Honoured under X11 with a window manager; not under Wayland.
+  void FormAlwaysOnTop(platform::WindowHandle mForm) const;
+  // Sets "Decimais" to NumCasas and "Comprimento" to 18 on the "eval" controls
+  // (ctrlName "Todos") or on the control named ctrlName (case-sensitive).
+  // Failures reach the caller; what was set stays set.
+  void SetCasasDecimaisEmValores(platform::WindowHandle xForm, std::int16_t NumCasas,
+                                 const std::string& ctrlName = "Todos") const;
+  // The same for the "deci" controls.
+  void SetCasasDecimaisEmDecimais(platform::WindowHandle xForm, std::int16_t NumCasas,
+                                  const std::string& ctrlName = "Todos") const;
+  // Sets "Minimo", "Maximo" and, with SetValCtrlToMin, "Valor" (to Minimo) on
+  // the "eint" controls or the one named ctrlName. Failures are ignored step by
+  // step.
+  void SetMinMaxEmInteiros(platform::WindowHandle xForm, std::int16_t Minimo, std::int16_t Maximo,
+                           bool SetValCtrlToMin = true, const std::string& ctrlName = "Todos") const;
+  // True when the control belongs to a control array (its Index can be read).
+  bool ControlIsArray(platform::WindowHandle ctrlControl) const;
+  // The values of mForm's controls joined without separators, in collection
+  // order, by kind prefix: "txt" Text, "eval" and "eint" Valor, "opt" and
+  // "chk" Value, "edat" ConteudoAMD, "esel" Chave, "pic" and "img" Picture.
+  // Controls whose name begins with one of the comma-separated prefixes of
+  // StripExclude (trimmed, letter case ignored) are left out; an empty prefix
+  // leaves out every control. Failures reach the caller.
+  std::string CreateCheckSumForm(platform::WindowHandle mForm, const std::string& StripExclude) const;
+
+  // ---- Text boxes and keys (textbox.cpp, with Sel above) ----
+  //
+  // Keys go to this program's focused control only (platform::ControlToolkit::
+  // SendKey lists the virtual keys it knows). Positions are 1-based; a line
+  // break of a multi-line box counts as its two characters, CR LF.
+
+  // Filters the character KeyAscii typed into a field whose tag is Tag, after
+  // letting pending events run: an apostrophe (39) becomes a grave accent (96);
+  // the accent keys 126, 180, 96, 94 and 168 are swallowed (0); in a field
+  // whose tag reads as a number, Enter (13) becomes Tab and Escape (27)
+  // Shift+Tab, and the key is swallowed. A form routes its fields' typed
+  // characters here with platform::ControlToolkit::SetKeyPressHook.
+  void ControlEnter(std::int16_t& KeyAscii, const std::string& Tag) const;
+  // Presses and releases the virtual key Key. Throws Error 6 (overflow) for a
+  // Key outside 0 to 255, before anything is sent.
+  void MandaTeclas(std::int32_t Key) const;
+  // Puts StrToInsert on the clipboard; unless it is blank, gives ctrl the focus
+  // and sends it Ctrl+V, so that it pastes the text at its caret once events
+  // run. Failures reach the caller.
+  void InsertTexto(const std::string& StrToInsert, platform::WindowHandle ctrl) const;
+  // Line information of the text box txtObj, by Info: 0 the number of lines;
+  // 1 the caret position (the end of the selection); 2 the caret's line; 3 and
+  // 4 the first and last position of the caret's line; 5 its length; 6 the
+  // caret's column; 7 and 8 the first and last position of line lineNumber; 9
+  // the length of line lineNumber without its line break (0 for a line that
+  // does not exist); any other Info 0. Failures reach the caller.
+  std::int32_t txtgetLineInfo(platform::WindowHandle txtObj, std::int32_t Info,
+                              std::int32_t lineNumber = 0) const;
+  // The text of line lineNumber (0: the caret's line) with its line break,
+  // which the box is left selecting. Failures reach the caller.
+  std::string txtGetLineText(platform::WindowHandle txtObj, std::int32_t lineNumber) const;
 
  private:
   // Fills the month-name table; called when the instance is created.
