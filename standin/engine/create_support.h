@@ -21,6 +21,12 @@ std::string StoredDefinition(const std::string& text);
 // Key equality under the case-insensitive collation: character keys compare without case and trailing spaces.
 bool SameKey(const Value& a, const Value& b, const SqlType& type);
 
+// The column definitions and table constraints of ALTER TABLE ... ADD, appended to `table`; false after an
+// error.
+bool ParseAddedColumns(ExecContext& ctx, Database& db, const std::vector<Token>& tokens, TableDef& table);
+// The value a column DEFAULT gives a new row: a constant, getdate() or newid().
+Value DefaultValue(const ConstraintDef& constraint, const SqlType& type);
+
 void CreateTable(ExecContext& ctx, const Captures& caps);
 void Insert(ExecContext& ctx, const Captures& caps);
 
