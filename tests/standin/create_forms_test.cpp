@@ -177,6 +177,12 @@ TEST(CreateForms, InsertFillsIdentityDefaultsAndRowGuids) {
   EXPECT_TRUE(ParseGuid(guids[0]).has_value()) << guids[0];
   EXPECT_EQ(h.Run("insert into Copia (Valor, Chave) values (1, 'nao')").ErrorNumbers(),
             (std::vector<int32_t>{8169}));
+  // The control channel's STATE shows what the copy must repeat.
+  const json state = DatabaseState(*h.state().catalog.FindDatabase("Parvimar01"), false);
+  const json& copy = state["tables"][1];
+  EXPECT_EQ(copy["columns"][0]["identity"], (json{{"seed", 5}, {"increment", 2}}));
+  EXPECT_EQ(copy["columns"][1]["type"], "nvarchar(max)");
+  EXPECT_EQ(copy["columns"][3]["rowguidcol"], true);
 }
 
 TEST(CreateForms, CreatedProceduresRunTheirBodiesUntilDropped) {
@@ -199,6 +205,8 @@ TEST(CreateForms, CreatedProceduresRunTheirBodiesUntilDropped) {
             (std::vector<DoneKind>{DoneKind::kDoneInProc, DoneKind::kDoneInProc, DoneKind::kDoneProc}));
   EXPECT_EQ(h.Run("sp_help ProcA").ResultSets().size(), 2u);  // the object and its two parameters
 
+  EXPECT_EQ(DatabaseState(*h.state().catalog.FindDatabase("Parvimar01"), false)["procedures"][0]["name"],
+            "ProcA");
   EXPECT_EQ(h.Run("Drop Procedure [sales].[ProcA]").ErrorNumbers(), (std::vector<int32_t>{3701}));
   EXPECT_TRUE(h.Run("Drop Procedure [dbo].[ProcA]").ErrorNumbers().empty());
   EXPECT_EQ(h.Run("exec ProcA").ErrorNumbers(), (std::vector<int32_t>{2812}));
