@@ -144,7 +144,10 @@ class TableParser {
       c.expression = StoredDefinition(written);
     } else {
       const Token& t = cur_.Next();
-      c.expression = StoredDefinition(t.kind == TokenKind::kString ? "'" + t.text + "'" : t.raw);
+      std::string written = t.kind == TokenKind::kString ? "'" + t.text + "'" : t.raw;
+      // A function call: DEFAULT getdate()
+      if (t.kind == TokenKind::kWord && cur_.PeekPunct("(") && !cur_.ParenGroup(written)) return Syntax();
+      c.expression = StoredDefinition(written);
     }
     table_.constraints.push_back(c);
     return true;

@@ -130,6 +130,9 @@ TEST(CreateForms, AddedAndDroppedColumnsKeepTheRowsInStep) {
                   .empty());
   EXPECT_EQ(Column(h.Run("select Estado from MovCliente")), (std::vector<std::string>{"7", "7"}));
   EXPECT_EQ(Column(h.Run("select Nota from MovCliente")), (std::vector<std::string>{"NULL", "NULL"}));
+  ASSERT_TRUE(
+      h.Run("alter table MovCliente add Quando datetime not null default getdate()").ErrorNumbers().empty());
+  EXPECT_EQ(Column(h.Run("select Quando from MovCliente"))[0], Column(h.Run("select getdate()"))[0]);
   Reply duplicate = h.Run("CREATE UNIQUE INDEX [IX_Estado] on [dbo].[MovCliente] ( [Estado] ) ON [PRIMARY]");
   EXPECT_EQ(duplicate.ErrorNumbers(), (std::vector<int32_t>{1505}));
   EXPECT_EQ(duplicate.FirstError()->text,
@@ -149,8 +152,8 @@ TEST(CreateForms, AddedAndDroppedColumnsKeepTheRowsInStep) {
   ASSERT_TRUE(h.Run("DROP INDEX MovCliente.[IX_Nota]").ErrorNumbers().empty());
   ASSERT_TRUE(h.Run("Alter Table MovCliente Drop Column Nota").ErrorNumbers().empty());
   const TableDef& t = h.Table("Parvimar01", "MovCliente");
-  ASSERT_EQ(t.columns.size(), 4u);
-  for (const auto& row : t.rows) EXPECT_EQ(row.size(), 4u);
+  ASSERT_EQ(t.columns.size(), 5u);
+  for (const auto& row : t.rows) EXPECT_EQ(row.size(), 5u);
   EXPECT_EQ(Column(h.Run("select DataSys from MovCliente where NumRegisto = 1")),
             (std::vector<std::string>{"2024-01-01 00:00:00.000"}));
 }
