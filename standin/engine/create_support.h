@@ -27,6 +27,11 @@ bool ParseAddedColumns(ExecContext& ctx, Database& db, const std::vector<Token>&
 // The value a column DEFAULT gives a new row: a constant, getdate() or newid().
 Value DefaultValue(const ConstraintDef& constraint, const SqlType& type);
 
+// A unique index that already holds the row's key among `existing`: 2627 for a constraint's index, 2601 for a
+// plain one, each then 3621.
+bool KeysAreFree(ExecContext& ctx, const TableDef& table, const std::vector<std::vector<Value>>& existing,
+                 const std::vector<Value>& row);
+
 void CreateTable(ExecContext& ctx, const Captures& caps);
 void Insert(ExecContext& ctx, const Captures& caps);
 

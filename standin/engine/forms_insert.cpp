@@ -120,6 +120,8 @@ bool BuildRow(ExecContext& ctx, const Database& db, const TableDef& table, const
   return true;
 }
 
+}  // namespace
+
 // A unique index that already holds the row's key: 2627 for a constraint's index, 2601 for a plain one.
 bool KeysAreFree(ExecContext& ctx, const TableDef& table, const std::vector<std::vector<Value>>& existing,
                  const std::vector<Value>& row) {
@@ -151,8 +153,6 @@ bool KeysAreFree(ExecContext& ctx, const TableDef& table, const std::vector<std:
   }
   return true;
 }
-
-}  // namespace
 
 void Insert(ExecContext& ctx, const Captures& caps) {
   Database* db = ctx.CurrentDb();

@@ -1,6 +1,6 @@
 // UPDATE table SET column = literal [, ...] [WHERE condition [AND ...]], with the conditions SELECT reads.
+#include "engine/create_support.h"
 #include "engine/select_statement.h"
-#include "engine/statement_registry.h"
 #include "engine/token_cursor.h"
 
 namespace standin {
@@ -91,6 +91,13 @@ void Update(ExecContext& ctx, const Captures& caps) {
       row[static_cast<size_t>(col)] = converted.value;
     }
     ++count;
+  }
+  // A changed row may not take a key another row holds.
+  for (size_t r = 0; r < rows.size(); ++r) {
+    if (rows[r] == table->rows[r]) continue;
+    std::vector<std::vector<Value>> others = rows;
+    others.erase(others.begin() + static_cast<std::ptrdiff_t>(r));
+    if (!KeysAreFree(ctx, *table, others, rows[r])) return;
   }
   ctx.BeforeChange(*db);
   db->FindTable(caps.Text("table"))->rows = std::move(rows);

@@ -95,6 +95,8 @@ TEST(CreateForms, RefuseWhatTheServerRefuses) {
       {"update Unico set Id = null", {515}},
       {"update Unico set Codigo = 'toolongvalue'", {8152}},
       {"update Unico set Nada = 1", {207}},
+      {"update Unico set Id = 1, Codigo = 'A'", {}},  // the row keeps its own key
+      {"update Unico set Codigo = 'a' where Id = 7", {}},
       {"update Unico set Codigo = 'B' where Nada = 1", {207}},
       {"update Nada set a = 1", {208}},
       {"create procedure Unico as select 1", {2714}},
@@ -145,6 +147,11 @@ TEST(CreateForms, AddedAndDroppedColumnsKeepTheRowsInStep) {
   EXPECT_EQ(Column(h.Run("select Estado from MovCliente order by NumRegisto")),
             (std::vector<std::string>{"7", "-1"}));
   EXPECT_EQ(std::get<DoneItem>(h.Run("update MovCliente set Nota = null").items.back()).rows, 2);
+  ASSERT_TRUE(h.Run("create unique index UX_Num on MovCliente (NumRegisto)").ErrorNumbers().empty());
+  EXPECT_EQ(h.Run("update MovCliente set NumRegisto = 1 where NumRegisto = 2").ErrorNumbers(),
+            (std::vector<int32_t>{2601}));
+  EXPECT_EQ(Column(h.Run("select NumRegisto from MovCliente")), (std::vector<std::string>{"1", "2"}));
+  ASSERT_TRUE(h.Run("drop index MovCliente.UX_Num").ErrorNumbers().empty());
 
   ASSERT_TRUE(h.Run("create index IX_Nota on MovCliente (Nota)").ErrorNumbers().empty());
   EXPECT_EQ(h.Run("Alter Table MovCliente Drop Column Nota").FirstError()->text,
