@@ -19,6 +19,7 @@ struct ColumnDef {
   bool identity = false;
   int64_t seed = 1;
   int64_t increment = 1;
+  bool rowguidcol = false;
 };
 
 struct IndexKey {
@@ -95,6 +96,7 @@ struct ProcedureDef {
   std::vector<ProcParamDef> params;
   int32_t return_status = 0;
   std::vector<ResultSetDef> results;
+  std::string body;  // a procedure made by CREATE PROCEDURE: the statements after AS, run by EXEC
 };
 
 struct UserDef {

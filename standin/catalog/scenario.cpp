@@ -91,6 +91,7 @@ void LoadTable(const json& jt, Database& db) {
     c.type = TypeOf(jc.at("type").get<std::string>(), where + "." + c.name);
     c.nullable = jc.value("nullable", true);
     c.identity = jc.value("identity", false);
+    c.rowguidcol = jc.value("rowguidcol", false);
     t.columns.push_back(c);
   }
   if (t.columns.empty()) throw ScenarioError(where + ": a table needs at least one column");
@@ -183,7 +184,7 @@ void LoadProcedure(const json& jp, Database& db) {
     ResultSetDef rs;
     for (const auto& jc : jr.at("columns")) {
       rs.columns.push_back({jc.at("name").get<std::string>(), TypeOf(jc.at("type").get<std::string>(), where),
-                            jc.value("nullable", true), false, 1, 1});
+                            jc.value("nullable", true), false, 1, 1, false});
     }
     for (const auto& row : jr.value("rows", json::array())) {
       if (row.size() != rs.columns.size()) throw ScenarioError(where + ": result row of the wrong width");
@@ -389,7 +390,10 @@ json DatabaseState(const Database& db, bool with_rows) {
     json jt = {{"name", t.name}, {"owner", t.owner}, {"row_count", t.rows.size()}};
     jt["columns"] = json::array();
     for (const auto& c : t.columns) {
-      jt["columns"].push_back({{"name", c.name}, {"type", c.type.DeclText()}, {"nullable", c.nullable}});
+      json jc = {{"name", c.name}, {"type", c.type.DeclText()}, {"nullable", c.nullable}};
+      if (c.identity) jc["identity"] = {{"seed", c.seed}, {"increment", c.increment}};
+      if (c.rowguidcol) jc["rowguidcol"] = true;
+      jt["columns"].push_back(jc);
     }
     jt["indexes"] = json::array();
     for (const auto& i : t.indexes) {
@@ -421,10 +425,17 @@ json DatabaseState(const Database& db, bool with_rows) {
     }
     tables.push_back(jt);
   }
+  json procedures = json::array();
+  for (const auto& p : db.procedures) {
+    json jp = {{"name", p.name}, {"owner", p.owner}};
+    if (!p.body.empty()) jp["body"] = p.body;
+    procedures.push_back(jp);
+  }
   return {{"name", db.name},
           {"state", db.state == DbState::kOffline ? "offline" : "online"},
           {"single_user", db.single_user},
-          {"tables", tables}};
+          {"tables", tables},
+          {"procedures", procedures}};
 }
 
 }  // namespace standin

@@ -18,7 +18,7 @@ struct TypeInfo {
   int xtype;
 };
 
-constexpr std::array<TypeInfo, 22> kTypes = {{
+constexpr std::array<TypeInfo, 23> kTypes = {{
     {"tinyint", BaseType::kTinyInt, 48},
     {"smallint", BaseType::kSmallInt, 52},
     {"int", BaseType::kInt, 56},
@@ -41,6 +41,7 @@ constexpr std::array<TypeInfo, 22> kTypes = {{
     {"binary", BaseType::kBinary, 173},
     {"varbinary", BaseType::kVarBinary, 165},
     {"image", BaseType::kImage, 34},
+    {"uniqueidentifier", BaseType::kUniqueIdentifier, 36},
 }};
 
 const TypeInfo& Info(BaseType base) {
@@ -223,6 +224,7 @@ int SqlType::ByteLength() const {
     case BaseType::kText:
     case BaseType::kNText:
     case BaseType::kImage:
+    case BaseType::kUniqueIdentifier:
       return 16;
     default:
       return length;
@@ -533,6 +535,18 @@ std::string Value::ToText() const {
   return std::visit(Visitor{}, v);
 }
 
+std::optional<std::string> ParseGuid(std::string_view text) {
+  std::string t = Trim(text);
+  if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
+  if (t.size() != 36) return std::nullopt;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? t[i] != '-' : !std::isxdigit(static_cast<unsigned char>(t[i]))) return std::nullopt;
+    t[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(t[i])));
+  }
+  return t;
+}
+
 Converted ConvertValue(const Value& value, const SqlType& from, const SqlType& to) {
   if (value.IsNull()) return {Value{}, std::nullopt};
   const std::string from_name = TypeWord(from), to_name = TypeWord(to);
@@ -560,6 +574,16 @@ Converted ConvertValue(const Value& value, const SqlType& from, const SqlType& t
     }
     return {Value(text), std::nullopt};
   }
+
+  if (to.base == BaseType::kUniqueIdentifier) {
+    auto* s = std::get_if<std::string>(&value.v);
+    if (!s) return not_allowed();
+    auto guid = ParseGuid(*s);
+    if (!guid)
+      return err(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
+    return {Value(*guid), std::nullopt};
+  }
+  if (from.base == BaseType::kUniqueIdentifier) return not_allowed();
 
   if (to.IsBinary()) {
     auto* b = std::get_if<Bytes>(&value.v);

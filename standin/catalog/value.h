@@ -35,6 +35,7 @@ enum class BaseType {
   kBinary,
   kVarBinary,
   kImage,
+  kUniqueIdentifier,  // held as its canonical text, upper case
 };
 
 struct SqlType {
@@ -119,6 +120,9 @@ Converted ConvertValue(const Value& value, const SqlType& from, const SqlType& t
 
 // Parses a date/time literal the way SQL Server does under us_english (mdy): ISO 8601, "yyyymmdd[ time]",
 // "yyyy-mm-dd[ time]", "mm/dd/yyyy[ time]". 241 when the text is not a date, 242 when a part is out of range.
+// The canonical form of a uniqueidentifier written as text (with or without braces), or nothing.
+std::optional<std::string> ParseGuid(std::string_view text);
+
 std::optional<DateTime> ParseDateTime(std::string_view text, SqlError* error);
 std::string FormatDateTime(const DateTime& dt, bool small = false);
 DateTime DateTimeFromParts(int year, int month, int day, int hour, int minute, int second, int millis);

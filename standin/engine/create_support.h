@@ -21,6 +21,17 @@ std::string StoredDefinition(const std::string& text);
 // Key equality under the case-insensitive collation: character keys compare without case and trailing spaces.
 bool SameKey(const Value& a, const Value& b, const SqlType& type);
 
+// The column definitions and table constraints of ALTER TABLE ... ADD, appended to `table`; false after an
+// error.
+bool ParseAddedColumns(ExecContext& ctx, Database& db, const std::vector<Token>& tokens, TableDef& table);
+// The value a column DEFAULT gives a new row: a constant, getdate() or newid().
+Value DefaultValue(const ConstraintDef& constraint, const SqlType& type);
+
+// A unique index that already holds the row's key among `existing`: 2627 for a constraint's index, 2601 for a
+// plain one, each then 3621.
+bool KeysAreFree(ExecContext& ctx, const TableDef& table, const std::vector<std::vector<Value>>& existing,
+                 const std::vector<Value>& row);
+
 void CreateTable(ExecContext& ctx, const Captures& caps);
 void Insert(ExecContext& ctx, const Captures& caps);
 

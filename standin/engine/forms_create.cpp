@@ -61,8 +61,19 @@ bool SameKey(const Value& a, const Value& b, const SqlType& type) {
 
 // The definition text as the server stores it: a number as "((0))", anything else inside one pair of
 // brackets.
-std::string StoredDefinition(const std::string& text) {
-  if (text.starts_with("(")) return text;
+std::string StoredDefinition(const std::string& written) {
+  // The server keeps the expression, not the text: parentheses around the whole of it are not stored.
+  std::string text = written;
+  while (text.size() >= 2 && text.front() == '(' && text.back() == ')') {
+    int depth = 0;
+    size_t k = 0;
+    for (; k < text.size(); ++k) {
+      if (text[k] == '(') ++depth;
+      if (text[k] == ')' && --depth == 0) break;
+    }
+    if (k != text.size() - 1) break;
+    text = text.substr(1, text.size() - 2);
+  }
   bool number = !text.empty() && text.find_first_not_of("-.0123456789") == std::string::npos;
   return number ? "((" + text + "))" : "(" + text + ")";
 }
@@ -80,6 +91,32 @@ TableDef* TableFor(ExecContext& ctx, const Capture& name, int error) {
   return table;
 }
 
+// A unique index cannot be built over rows that share a key: 1505.
+bool KeysDistinct(ExecContext& ctx, const TableDef& table, const std::vector<IndexKey>& keys,
+                  const std::string& index) {
+  for (size_t a = 0; a < table.rows.size(); ++a) {
+    for (size_t b = 0; b < a; ++b) {
+      bool same = true;
+      std::string shown;
+      for (const auto& k : keys) {
+        auto c = static_cast<size_t>(table.ColumnIndex(k.column));
+        same = same && SameKey(table.rows[a][c], table.rows[b][c], table.columns[c].type);
+        shown += (shown.empty() ? "" : ", ") + table.rows[a][c].ToText();
+      }
+      if (!same) continue;
+      ctx.Error(
+          1505, 16, 1,
+          "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object "
+          "name '" +
+              table.owner + "." + table.name + "' and the index name '" + index +
+              "'. The duplicate key value is (" + shown + ").");
+      ctx.Info(3621, "The statement has been terminated.", 0);
+      return false;
+    }
+  }
+  return true;
+}
+
 void CreateIndexOrStatistics(ExecContext& ctx, const Captures& caps, bool statistics) {
   Database* db = ctx.CurrentDb();
   TableDef* table = TableFor(ctx, caps["table"], 1088);
@@ -93,6 +130,7 @@ void CreateIndexOrStatistics(ExecContext& ctx, const Captures& caps, bool statis
   }
   std::vector<IndexKey> keys = KeysOf(caps["keys"]);
   if (!ResolveKeys(ctx, *table, keys, 1911)) return;
+  if (!statistics && caps.Has("unique") && !KeysDistinct(ctx, *table, keys, name)) return;
   bool clustered = caps.Has("clustered");
   if (clustered) {
     for (const auto& i : table->indexes) {
@@ -219,7 +257,8 @@ void RegisterCreateForms(StatementRegistry& r) {
   r.AddForm("create table", "create table {table:name} ( {body:rest}", CreateTable);
   r.AddForm("drop table", "drop table {table:name}", DropTable);
   r.AddForm("create index",
-            "create [unique] [clustered|nonclustered] index {name} on {table:name} ( {keys:keys} )",
+            "create [unique] [clustered|nonclustered] index {name} on {table:name} ( {keys:keys} ) "
+            "[on {filegroup}]",
             [](ExecContext& ctx, const Captures& caps) { CreateIndexOrStatistics(ctx, caps, false); });
   r.AddForm("create statistics", "create statistics {name} on {table:name} ( {keys:keys} )",
             [](ExecContext& ctx, const Captures& caps) { CreateIndexOrStatistics(ctx, caps, true); });
@@ -228,11 +267,14 @@ void RegisterCreateForms(StatementRegistry& r) {
       [](ExecContext& ctx, const Captures& caps) { AddConstraint(ctx, caps, ConstraintKind::kDefault); });
   r.AddForm(
       "add primary key",
-      "alter table {table:name} add constraint {name} primary key [clustered|nonclustered] ( {keys:keys} )",
+      "alter table {table:name} [with check|nocheck] add constraint {name} primary key "
+      "[clustered|nonclustered] "
+      "( {keys:keys} ) [on {filegroup}]",
       [](ExecContext& ctx, const Captures& caps) { AddConstraint(ctx, caps, ConstraintKind::kPrimaryKey); });
   r.AddForm(
       "add unique",
-      "alter table {table:name} add constraint {name} unique [clustered|nonclustered] ( {keys:keys} )",
+      "alter table {table:name} [with check|nocheck] add constraint {name} unique [clustered|nonclustered] "
+      "( {keys:keys} ) [on {filegroup}]",
       [](ExecContext& ctx, const Captures& caps) { AddConstraint(ctx, caps, ConstraintKind::kUnique); });
   r.AddForm("add check", "alter table {table:name} add constraint {name} check {expr:expr}",
             [](ExecContext& ctx, const Captures& caps) { AddConstraint(ctx, caps, ConstraintKind::kCheck); });

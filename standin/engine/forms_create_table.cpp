@@ -13,13 +13,15 @@ class TableParser {
   TableParser(ExecContext& ctx, Database& db, const std::vector<Token>& body, TableDef& table)
       : ctx_(ctx), db_(db), cur_(body), table_(table) {}
 
-  // False after reporting an error.
-  bool Run() {
+  // False after reporting an error. `closed`: the list ends with ")" (CREATE TABLE), else with the text
+  // (ALTER TABLE ADD).
+  bool Run(bool closed = true) {
     while (true) {
       if (cur_.AcceptWord("constraint") ? !TableConstraint() : !Column()) return false;
-      if (cur_.AcceptPunct(")")) break;
+      if (closed ? cur_.AcceptPunct(")") : cur_.AtEnd()) break;
       if (!cur_.AcceptPunct(",")) return Syntax();
     }
+    if (cur_.AcceptWord("on") && !cur_.Ident(filegroup_)) cur_.AcceptWord("primary");
     return cur_.AtEnd() || Syntax();
   }
 
@@ -59,7 +61,10 @@ class TableParser {
   bool Column() {
     ColumnDef col;
     if (!cur_.Ident(col.name)) return Syntax();
-    if (cur_.AtEnd() || cur_.Peek()->kind != TokenKind::kWord) return Syntax();
+    // A type name may be written in brackets, as scripts write it: [numeric] (18,0).
+    if (cur_.AtEnd() ||
+        (cur_.Peek()->kind != TokenKind::kWord && cur_.Peek()->kind != TokenKind::kQuotedIdent))
+      return Syntax();
     std::string type_text = cur_.Next().text;
     if (cur_.PeekPunct("(") && !cur_.ParenGroup(type_text)) return Syntax();
     auto type = ParseSqlType(type_text);
@@ -107,6 +112,10 @@ class TableParser {
       col.nullable = true;
       return true;
     }
+    if (cur_.AcceptWord("rowguidcol")) {
+      col.rowguidcol = true;
+      return true;
+    }
     if (cur_.PeekWord("constraint") || cur_.PeekWord("default")) return DefaultConstraint(col);
     if (cur_.PeekWord("primary") || cur_.PeekWord("unique") || cur_.PeekWord("references") ||
         cur_.PeekWord("check") || cur_.PeekWord("collate")) {
@@ -130,10 +139,15 @@ class TableParser {
     cur_.Next();
     if (cur_.AtEnd()) return Syntax();
     if (cur_.PeekPunct("(")) {
-      if (!cur_.ParenGroup(c.expression)) return Syntax();
+      std::string written;
+      if (!cur_.ParenGroup(written)) return Syntax();
+      c.expression = StoredDefinition(written);
     } else {
       const Token& t = cur_.Next();
-      c.expression = StoredDefinition(t.kind == TokenKind::kString ? "'" + t.text + "'" : t.raw);
+      std::string written = t.kind == TokenKind::kString ? "'" + t.text + "'" : t.raw;
+      // A function call: DEFAULT getdate()
+      if (t.kind == TokenKind::kWord && cur_.PeekPunct("(") && !cur_.ParenGroup(written)) return Syntax();
+      c.expression = StoredDefinition(written);
     }
     table_.constraints.push_back(c);
     return true;
@@ -143,9 +157,14 @@ class TableParser {
   Database& db_;
   TokenCursor cur_;
   TableDef& table_;
+  std::string filegroup_;
 };
 
 }  // namespace
+
+bool ParseAddedColumns(ExecContext& ctx, Database& db, const std::vector<Token>& tokens, TableDef& table) {
+  return TableParser(ctx, db, tokens, table).Run(false);
+}
 
 void CreateTable(ExecContext& ctx, const Captures& caps) {
   Database* db = ctx.CurrentDb();

@@ -85,8 +85,17 @@ bool BuildRow(ExecContext& ctx, const Database& db, const TableDef& table, const
     int64_t next = col.seed;
     for (const auto& r : existing) {
       if (auto* n = std::get_if<int64_t>(&r[c].v)) next = std::max(next, *n + col.increment);
+      if (auto* d = std::get_if<Decimal>(&r[c].v); d && d->scale == 0)
+        next = std::max(next, d->unscaled + col.increment);
     }
-    row[c] = Value(next);
+    row[c] = ConvertValue(Value(next), *ParseSqlType("bigint"), col.type).value;
+  }
+  // Columns not named take their DEFAULT.
+  for (const auto& con : table.constraints) {
+    if (con.kind != ConstraintKind::kDefault) continue;
+    const int c = table.ColumnIndex(con.columns.at(0).column);
+    if (c >= 0 && std::find(targets.begin(), targets.end(), c) == targets.end())
+      row[static_cast<size_t>(c)] = DefaultValue(con, table.columns[static_cast<size_t>(c)].type);
   }
   for (size_t k = 0; k < targets.size(); ++k) {
     const ColumnDef& col = table.columns[static_cast<size_t>(targets[k])];
@@ -110,6 +119,8 @@ bool BuildRow(ExecContext& ctx, const Database& db, const TableDef& table, const
   }
   return true;
 }
+
+}  // namespace
 
 // A unique index that already holds the row's key: 2627 for a constraint's index, 2601 for a plain one.
 bool KeysAreFree(ExecContext& ctx, const TableDef& table, const std::vector<std::vector<Value>>& existing,
@@ -142,8 +153,6 @@ bool KeysAreFree(ExecContext& ctx, const TableDef& table, const std::vector<std:
   }
   return true;
 }
-
-}  // namespace
 
 void Insert(ExecContext& ctx, const Captures& caps) {
   Database* db = ctx.CurrentDb();

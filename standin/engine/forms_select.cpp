@@ -75,6 +75,8 @@ std::optional<ResultSet> Source(ExecContext& ctx, const SelectStatement& s) {
   return std::nullopt;
 }
 
+}  // namespace
+
 bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& columns, int k,
            const Condition& c) {
   const Value& v = row[static_cast<size_t>(k)];
@@ -95,6 +97,8 @@ bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& colum
   return comparable && ((c.op == "=" && cmp == 0) || (c.op == "<>" && cmp != 0) || (c.op == "<" && cmp < 0) ||
                         (c.op == ">" && cmp > 0) || (c.op == "<=" && cmp <= 0) || (c.op == ">=" && cmp >= 0));
 }
+
+namespace {
 
 // WHERE, ORDER BY and TOP over the source rows; false after 207.
 bool FilterAndSort(ExecContext& ctx, const SelectStatement& s, const ResultSet& source,

@@ -100,7 +100,9 @@ void DescribeTable(ExecContext& ctx, ProcCall& call, Database& db, TableDef& tab
 
   ResultSet rowguid;
   rowguid.columns = {{"RowGuidCol", T("sysname"), false}};
-  rowguid.rows.push_back({Value("No rowguidcol column defined.")});
+  const auto guid = std::find_if(table.columns.begin(), table.columns.end(),
+                                 [](const ColumnDef& c) { return c.rowguidcol; });
+  rowguid.rows.push_back({Value(guid == table.columns.end() ? "No rowguidcol column defined." : guid->name)});
   ctx.Rows(std::move(rowguid));
 
   ResultSet filegroup;

@@ -54,6 +54,10 @@ struct RowScope {
 // The column index of `name` in `columns`, or -1 after reporting 207.
 int ColumnIndex(ExecContext& ctx, const std::vector<ResultColumn>& columns, const std::string& name);
 
+// Whether `row` passes the WHERE condition `c` on its column `k` (NULL compares unknown).
+bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& columns, int k,
+           const Condition& c);
+
 // The type of an expression's result, or nothing after reporting an error (207, 8117).
 std::optional<SqlType> ExprType(ExecContext& ctx, const SelectExpr& e,
                                 const std::vector<ResultColumn>& columns);

@@ -143,6 +143,12 @@ std::string StatementRegistry::MatchingForm(const std::string& text) const {
   return "";
 }
 
+std::vector<std::string> StatementRegistry::ProcedureNames() const {
+  std::vector<std::string> names;
+  for (const auto& entry : procedures_) names.push_back(entry.first);
+  return names;
+}
+
 void StatementRegistry::Execute(ExecContext& ctx, const std::vector<Token>& tokens) const {
   ctx.failed = false;
   ctx.row_count.reset();
@@ -199,7 +205,9 @@ void StatementRegistry::Call(ExecContext& ctx, ProcCall& call) const {
   }
   ctx.in_procedure = true;
   ctx.procedure = last;
-  if (scenario_proc) {
+  if (scenario_proc && !scenario_proc->body.empty()) {
+    RunProcedureBody(ctx, *scenario_proc);
+  } else if (scenario_proc) {
     for (const auto& rs : scenario_proc->results) {
       ResultSet out;
       for (const auto& col : rs.columns) out.columns.push_back({col.name, col.type, col.nullable});
@@ -252,6 +260,10 @@ void ExecuteText(ExecContext& ctx, const std::string& text) {
         DoneItem{DoneKind::kDone, false, 0, false, false, ctx.session.trancount > 0, 0});
     return;
   }
+  if (!CreateProcedurePlacementValid(ctx, statements)) {
+    ctx.reply.items.push_back(DoneItem{DoneKind::kDone, false, 0, true, false, ctx.session.trancount > 0, 0});
+    return;
+  }
   // A syntax error, a statement the stand-in does not model, or an error that SQL Server lets end the batch
   // (a failed conversion) stops the statements after it.
   ctx.abort_batch = false;
@@ -265,13 +277,17 @@ const StatementRegistry& Builtins() {
   static const StatementRegistry registry = [] {
     StatementRegistry r;
     RegisterSessionForms(r);
+    RegisterProcedureForms(r);
     RegisterDdlForms(r);
     RegisterCreateForms(r);
+    RegisterAlterTableForms(r);
+    RegisterUpdateForms(r);
     RegisterAdminForms(r);
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterSecurityProcedures(r);
     RegisterRpcProcedures(r);
+    RegisterCatalogProcedures(r);
     return r;
   }();
   return registry;

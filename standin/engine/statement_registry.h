@@ -94,6 +94,8 @@ class StatementRegistry {
   void Call(ExecContext& ctx, ProcCall& call) const;
   // The name of the form that matches the statement, for tests; empty when none does.
   std::string MatchingForm(const std::string& text) const;
+  // The names of the built-in procedures, as registered.
+  std::vector<std::string> ProcedureNames() const;
 
  private:
   struct Form {
@@ -118,6 +120,15 @@ void RegisterAdminForms(StatementRegistry& registry);
 void RegisterHelpProcedures(StatementRegistry& registry);
 void RegisterSecurityProcedures(StatementRegistry& registry);
 void RegisterRpcProcedures(StatementRegistry& registry);
+void RegisterCatalogProcedures(StatementRegistry& registry);
+void RegisterAlterTableForms(StatementRegistry& registry);
+void RegisterProcedureForms(StatementRegistry& registry);
+void RegisterUpdateForms(StatementRegistry& registry);
+
+// Runs the body of a procedure made by CREATE PROCEDURE (forms_procedure.cpp).
+void RunProcedureBody(ExecContext& ctx, const ProcedureDef& procedure);
+// False, after error 111, when CREATE PROCEDURE is not the first statement of its batch.
+bool CreateProcedurePlacementValid(ExecContext& ctx, const std::vector<std::vector<Token>>& statements);
 
 // Runs statement text with bound parameters (sp_executesql): lexes, binds, splits and runs each statement.
 void ExecuteText(ExecContext& ctx, const std::string& text);

@@ -1,5 +1,6 @@
 #include "wire/tds_codec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -137,6 +138,10 @@ void EncodeTypeInfo(const SqlType& type, ByteWriter& out) {
       out.U32(type.base == BaseType::kNText ? 0x7FFFFFFE : 0x7FFFFFFF);
       if (type.base != BaseType::kImage) out.Raw(kCollation);
       break;
+    case BaseType::kUniqueIdentifier:
+      out.U8(kGuid);
+      out.U8(16);
+      break;
   }
 }
 
@@ -262,6 +267,25 @@ void EncodeValue(const SqlType& type, const Value& raw, ByteWriter& out) {
       for (int k = 0; k < 8; ++k) out.U8(0);
       out.U32(static_cast<uint32_t>(data.size()));
       out.Raw(data);
+      return;
+    }
+    case BaseType::kUniqueIdentifier: {
+      auto* text = std::get_if<std::string>(&v.v);
+      auto guid = text ? ParseGuid(*text) : std::nullopt;
+      if (!guid) return out.U8(0);
+      // The first three groups go little-endian, the last eight bytes as written.
+      std::string hex;
+      for (char c : *guid) {
+        if (c != '-') hex += c;
+      }
+      Bytes b;
+      for (size_t k = 0; k < 16; ++k)
+        b.push_back(static_cast<uint8_t>(std::stoi(hex.substr(2 * k, 2), nullptr, 16)));
+      std::reverse(b.begin(), b.begin() + 4);
+      std::reverse(b.begin() + 4, b.begin() + 6);
+      std::reverse(b.begin() + 6, b.begin() + 8);
+      out.U8(16);
+      out.Raw(b);
       return;
     }
   }

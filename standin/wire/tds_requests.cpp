@@ -245,7 +245,7 @@ void DecodeTypedValue(ByteReader& in, SqlType& type, Value& value) {
     }
     case kGuid: {
       in.U8();
-      type = NVarCharType(36);
+      type = *ParseSqlType("uniqueidentifier");
       uint8_t len = in.U8();
       if (len == 16) {
         Bytes g = in.Raw(16);

@@ -171,6 +171,9 @@ TEST(TdsCodec, ValuesReadBackAsWritten) {
       {"nvarchar(10)", Value{}},
       {"int", Value{}},
       {"datetime", Value{}},
+      // The first three groups travel little-endian.
+      {"uniqueidentifier", Value("6F9619FF-8B86-D011-B42D-00C04FC964FF")},
+      {"uniqueidentifier", Value{}},
   };
   for (const auto& c : cases) {
     SqlType type = *ParseSqlType(c.type);
@@ -185,6 +188,10 @@ TEST(TdsCodec, ValuesReadBackAsWritten) {
     EXPECT_EQ(read_type.DeclText(), type.DeclText()) << c.type;
     EXPECT_EQ(read_value.ToText(), c.value.ToText()) << c.type;
   }
+  ByteWriter guid;
+  EncodeValue(*ParseSqlType("uniqueidentifier"), Value("{6f9619ff-8b86-d011-b42d-00c04fc964ff}"), guid);
+  EXPECT_EQ(guid.Data(), (Bytes{16, 0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0, 0xB4, 0x2D, 0x00, 0xC0,
+                                0x4F, 0xC9, 0x64, 0xFF}));
 }
 
 }  // namespace

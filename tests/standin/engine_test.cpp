@@ -39,6 +39,19 @@ TEST(StatementRegistry, RecognisesTheConversionStatementsVerbatim) {
       {"use [Parvimar01]", "use"},
       {"BEGIN TRAN", "begin transaction"},
       {"IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION", "conditional commit"},
+      // The schema helpers' statements, word for word.
+      {" create table MovXCliente ( NumRegisto numeric (18,0) identity (1,1) not null )", "create table"},
+      {"ALTER TABLE [dbo].[MovXCliente] WITH NOCHECK ADD  CONSTRAINT [PK_MovXCliente] PRIMARY KEY  "
+       "NONCLUSTERED  ( [NumRegisto] )  ON [PRIMARY]",
+       "add primary key"},
+      {" alter table MovXCliente add DataSys datetime null", "alter table add columns"},
+      {"Alter Table MovXCliente Drop Column DataSys", "alter table drop column"},
+      {"CREATE UNIQUE INDEX [IX_Data-Sys] on [dbo].[MovXCliente] ( [DataSys], [Cliente] ) ON [PRIMARY]",
+       "create index"},
+      {"DROP INDEX MovXCliente.[IX_Data-Sys]", "drop index (table.index)"},
+      {"UPDATE Clientes SET Nome='Ana',Activo=0 WHERE NumRegisto=1", "update"},
+      {"CREATE PROCEDURE ProcA AS SELECT 1 AS Valor", "create procedure"},
+      {"Drop Procedure [dbo].[ProcA]", "drop procedure"},
       {"sp_helpindex movcliente", ""},  // procedure calls go to the procedure table, not to a form
   };
   for (const auto& c : cases) EXPECT_EQ(Builtins().MatchingForm(c.text), c.form) << c.text;
@@ -76,8 +89,16 @@ TEST(StatementEngine, AnswersTextOutsideTheRepertoireWithTheServersErrors) {
       {"select 'a' - 'b'", 8117, "Operand data type varchar is invalid for subtract operator."},
       {"select 'x' + 1", 245, "Conversion failed when converting the varchar value 'x' to data type int."},
       // Valid T-SQL outside the model gets one error of its own, never a syntax error or success.
-      {"update MovCliente set Cliente = 'x'", kNotModelledError,
-       "The SQL Server stand-in does not model this statement: update MovCliente set Cliente = 'x'"},
+      {"update MovCliente set Cliente = Cliente + 'x'", kNotModelledError,
+       "The SQL Server stand-in does not model this statement: Cliente = Cliente + 'x'"},
+      {"exec sp_indexes @table_name = 'MovCliente' , @index_name= 'IX_A'", 201,
+       "Procedure or function 'sp_indexes' expects parameter '@table_server', which was not supplied."},
+      {"Drop Procedure [dbo].[Falta]", 3701,
+       "Cannot drop the procedure 'dbo.Falta', because it does not exist or you do not have permission."},
+      {"create table T (a int) create procedure P as select 1", 111,
+       "'CREATE/ALTER PROCEDURE' must be the first statement in a query batch."},
+      {"Alter Table MovCliente Drop Column Falta", 4924,
+       "ALTER TABLE DROP COLUMN failed because column 'Falta' does not exist in table 'MovCliente'."},
       {"select Cliente from MovCliente group by Cliente", kNotModelledError,
        "The SQL Server stand-in does not model this statement: select Cliente from MovCliente group by "
        "Cliente"},

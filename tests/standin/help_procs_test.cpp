@@ -208,8 +208,86 @@ TEST(Help, DescribesATableInTheServersOrderOfResultSets) {
   EXPECT_EQ(b.ResultSets().size(), 5u);  // no index and no constraint sets, their messages instead
   EXPECT_EQ(Column(b, 2), (std::vector<std::string>{"No identity column defined."}));
   EXPECT_EQ(b.InfoNumbers(), (std::vector<int32_t>{15472, 15469, 15470, 15647}));
+  EXPECT_EQ(Column(b, 3), (std::vector<std::string>{"No rowguidcol column defined."}));
+  bare.Run("alter table MovCliente add Chave uniqueidentifier ROWGUIDCOL null");
+  EXPECT_EQ(Column(bare.Run("sp_help 'MovCliente'"), 3), (std::vector<std::string>{"Chave"}));
   EXPECT_EQ(bare.Run("sp_help Nada").ErrorNumbers(), (std::vector<int32_t>{15009}));
   EXPECT_EQ(Column(bare.Run("sp_help")), (std::vector<std::string>{"MovCliente"}));
+}
+
+TEST(CatalogProcedures, TablesAndColumnsMatchLikePatternsWithEscapes) {
+  json s = OneDatabase(FullTable());
+  s["databases"][0]["tables"].push_back(
+      {{"name", "Mov_Cliente"},
+       {"columns",
+        {{{"name", "Id"}, {"type", "numeric(18,0)"}, {"identity", true}, {"nullable", false}},
+         {{"name", "Data_ys"}, {"type", "nvarchar(max)"}}}}});
+  Harness h(s, "Parvimar01");
+  struct Case {
+    const char* text;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"sp_tables @table_name = 'Mov_liente'", {"MovCliente"}},  // "_" is a wildcard
+      {"sp_tables @table_name = N'Mov[_]Cliente'", {"Mov_Cliente"}},
+      {"sp_tables @table_name = 'Mov[_]Cli'", {}},
+      {"sp_tables @table_name = 'mov%', @table_type = \"'VIEW'\"", {}},
+      {"sp_tables @table_name = 'Mov%', @table_owner = 'dbo', @table_qualifier = 'Outra'", {}},
+      {"sp_columns @table_name = 'MovCliente',@COLUMN_NAME='Data_ys'", {"DataSys"}},
+      {"sp_columns @table_name = 'Mov[_]Cliente',@COLUMN_NAME='Data[_]ys'", {"Data_ys"}},
+      {"sp_columns @table_name = 'Falta'", {}},
+  };
+  for (const auto& c : cases) {
+    Reply r = h.Run(c.text);
+    ASSERT_EQ(r.ResultSets().size(), 1u) << c.text;  // an empty set, never a message
+    const bool tables = std::string(c.text).starts_with("sp_tables");
+    EXPECT_EQ(r.ResultSets()[0]->columns.size(), tables ? 5u : 19u) << c.text;
+    EXPECT_EQ(Column(r, 0, tables ? 2 : 3), c.names) << c.text;
+  }
+  EXPECT_EQ(Row(*h.Run("sp_tables 'MovCliente'").ResultSets()[0], 0),
+            (std::vector<std::string>{"Parvimar01", "dbo", "MovCliente", "TABLE", "NULL"}));
+
+  const ResultSet columns = *h.Run("sp_columns 'Mov[_]Cliente'").ResultSets()[0];
+  std::vector<std::string> names;
+  for (const auto& c : columns.columns) names.push_back(c.name);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{
+                "TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME",
+                "PRECISION", "LENGTH", "SCALE", "RADIX", "NULLABLE", "REMARKS", "COLUMN_DEF", "SQL_DATA_TYPE",
+                "SQL_DATETIME_SUB", "CHAR_OCTET_LENGTH", "ORDINAL_POSITION", "IS_NULLABLE", "SS_DATA_TYPE"}));
+  EXPECT_EQ(Row(columns, 0),
+            (std::vector<std::string>{"Parvimar01", "dbo", "Mov_Cliente", "Id", "2", "numeric() identity",
+                                      "18", "20", "0", "10", "0", "NULL", "NULL", "2", "NULL", "NULL", "1",
+                                      "NO", "108"}));
+  // A (max) column is described under its legacy type.
+  EXPECT_EQ(Row(columns, 1)[5], "ntext");
+  EXPECT_EQ(Row(columns, 1)[17], "YES");
+  const ResultSet dates = *h.Run("sp_columns MovCliente, @column_name = 'DataSys'").ResultSets()[0];
+  EXPECT_EQ(Row(dates, 0)[12], "(getdate())");
+  EXPECT_EQ(Row(dates, 0)[13], "9");  // SQL_DATETIME
+}
+
+TEST(CatalogProcedures, StoredProceduresListOwnersAndGroupNumbersAndIndexesNeedALinkedServer) {
+  Harness h(OneDatabase(MovCliente("smalldatetime", json::array())), "Parvimar01");
+  h.Run("create procedure Mensal as select 1");
+  Reply r = h.Run("sp_stored_procedures");
+  ASSERT_EQ(r.ResultSets().size(), 1u);
+  const ResultSet& rs = *r.ResultSets()[0];
+  ASSERT_EQ(rs.columns.size(), 8u);
+  EXPECT_EQ(rs.columns[2].name, "PROCEDURE_NAME");
+  EXPECT_EQ(Row(rs, 0),
+            (std::vector<std::string>{"Parvimar01", "dbo", "Mensal;1", "-1", "-1", "-1", "NULL", "2"}));
+  bool system_listed = false;
+  for (size_t k = 1; k < rs.rows.size(); ++k) {
+    EXPECT_EQ(Row(rs, k)[1], "sys");
+    system_listed = system_listed || Row(rs, k)[2] == "sp_helpindex;1";
+  }
+  EXPECT_TRUE(system_listed);
+  EXPECT_EQ(Column(h.Run("sp_stored_procedures @sp_name = 'Men%'"), 0, 2),
+            (std::vector<std::string>{"Mensal;1"}));
+
+  EXPECT_EQ(h.Run("sp_indexes @table_name = 'MovCliente' , @index_name= 'IX_A'").ErrorNumbers(),
+            (std::vector<int32_t>{201}));
+  EXPECT_EQ(h.Run("sp_indexes 'OUTRO', 'MovCliente'").ErrorNumbers(), (std::vector<int32_t>{7202}));
 }
 
 }  // namespace
