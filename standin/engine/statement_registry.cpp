@@ -268,6 +268,8 @@ const StatementRegistry& Builtins() {
     RegisterDdlForms(r);
     RegisterCreateForms(r);
     RegisterAdminForms(r);
+    RegisterDatabaseForms(r);
+    RegisterProcessForms(r);
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterSecurityProcedures(r);
