@@ -99,13 +99,23 @@ int Connection::State() const {
 }
 
 Recordset Connection::Execute(const std::string& text, int options) {
+  std::int64_t records_affected = -1;
+  return Execute(text, records_affected, options);
+}
+
+Recordset Connection::Execute(const std::string& text, std::int64_t& records_affected, int options) {
   BatchReply reply = state_->Session().Execute(text, state_->command_timeout);
+  records_affected = reply.rows_affected;
   if (options != kOptionUnspecified && (options & kExecuteNoRecords) != 0) {
     // Nobody reads the results, so an error raised after them is the caller's now.
     if (reply.trailing_error) throw *reply.trailing_error;
     return Recordset();
   }
   return Recordset(RecordsetFromReply(std::move(reply), state_, text, LockType::kReadOnly));
+}
+
+bool Connection::InTransaction() const {
+  return state_->session != nullptr && state_->in_transaction;
 }
 
 void Connection::BeginTrans() {

@@ -283,6 +283,8 @@ const StatementRegistry& Builtins() {
     RegisterAlterTableForms(r);
     RegisterUpdateForms(r);
     RegisterAdminForms(r);
+    RegisterDatabaseForms(r);
+    RegisterProcessForms(r);
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterSecurityProcedures(r);

@@ -117,6 +117,8 @@ void RegisterSelectForms(StatementRegistry& registry);
 void RegisterDdlForms(StatementRegistry& registry);
 void RegisterCreateForms(StatementRegistry& registry);
 void RegisterAdminForms(StatementRegistry& registry);
+void RegisterDatabaseForms(StatementRegistry& registry);
+void RegisterProcessForms(StatementRegistry& registry);
 void RegisterHelpProcedures(StatementRegistry& registry);
 void RegisterSecurityProcedures(StatementRegistry& registry);
 void RegisterRpcProcedures(StatementRegistry& registry);

@@ -180,6 +180,13 @@ class Connection {
   // returns no rows). The whole reply is read, so the connection is free for the
   // next statement while the caller reads the result.
   Recordset Execute(const std::string& text, int options = kOptionUnspecified);
+  // The same, handing back in `records_affected` the number of rows the batch's
+  // last counted statement changed (-1 when no statement gave a count).
+  Recordset Execute(const std::string& text, std::int64_t& records_affected,
+                    int options = kOptionUnspecified);
+
+  // True between BeginTrans and the CommitTrans or RollbackTrans that ends it.
+  [[nodiscard]] bool InTransaction() const;
 
   void BeginTrans();
   void CommitTrans();

@@ -113,6 +113,103 @@ class CSql {
   // ignored and the next step runs; the result is always an empty variant.
   platform::Variant CreateStoredProcedures(platform::Connection& connActiva, const std::string& strToCreate);
 
+  // ---- Exclusive access and ownership (exclusive_access.cpp) ----
+  //
+  // Database and login names go into these statements through the quoting helpers:
+  // bracketed where a name stands, as a literal where a value stands.
+
+  // Hands the database of connToDataBase (named strDbName) to the login NewOwner.
+  // Does nothing and returns false when NewOwner equals LoginName (lower-cased and
+  // trimmed) or when sp_helpuser shows NewOwner owning it already (its dbo row).
+  // For master, model, msdb and tempdb the owner is never changed and the result
+  // is true. Otherwise, when NewOwner has a user in the database, that user is
+  // dropped first ("sp_dropuser '<user>'"), then "sp_changedbowner '<NewOwner>'"
+  // runs; true. Any failure stops the operation, shows the error number, " - "
+  // and the text in an error box, and gives false; a user already dropped stays
+  // dropped.
+  bool ChangeDatabaseOwner(platform::Connection& connToDataBase, const std::string& strDbName,
+                           const std::string& LoginName = "", const std::string& NewOwner = "SA");
+
+  // True when DBName can be put in single-user mode: switches it on and off again.
+  // Uses sp_dboption where the server has it; where the server no longer does
+  // (2812), "ALTER DATABASE [<DBName>] SET SINGLE_USER WITH NO_WAIT" and
+  // "... SET MULTI_USER", which fail, as the procedure did, while others use the
+  // database. On failure returns false with the error number and text in
+  // ErrorCode and ErrorDescription; when the switch back fails the database stays
+  // in single-user mode.
+  bool TrySingleUserMode(platform::Connection& connConnection, const std::string& DBName);
+  bool TrySingleUserMode(platform::Connection& connConnection, const std::string& DBName,
+                         std::int32_t& ErrorCode, std::string& ErrorDescription);
+  // Switches single-user mode of DBName on (Setting true) or off, as
+  // TrySingleUserMode does each step. True when set; on failure false with the
+  // error number and text in ErrorCode and ErrorDescription. Nothing is shown.
+  bool SetSingleUserMode(platform::Connection& connConnection, const std::string& DBName, bool Setting,
+                         std::int32_t& ErrorCode, std::string& ErrorDescription);
+  // Ends every server process of this workstation whose current database is
+  // DatabaseName ("Kill <spid>" for each). The workstation is the name stored in the
+  // per-user settings (section "MachineName", key "Name"), trimmed, or else
+  // EDiv::GetMachineName, which is the host name the driver sends at login. An
+  // empty workstation name kills nothing. Opens its own connection to master
+  // (gServer, gUID, gPwd, time-out 600); when that fails shows gErrCode, a carriage
+  // return and gErrDescription in an error box. Every later failure is skipped.
+  void KillAllProcessesInCurrentMachine(const std::string& DatabaseName);
+
+  // ---- Sessions and record locks (locks.cpp) ----
+  //
+  // The advisory lock of a table T is its companion table T_ with one row, updated
+  // by a transaction left open on a connection. The lock operations work on the
+  // connection the caller hands over, open on the database that holds the tables:
+  // that connection holds the lock, so it must stay open from ActivaLock to
+  // DesActivaLock, and closing it releases the lock. One connection holds at most
+  // one lock: ActivaLock refuses (false) while a transaction is open on it, so
+  // taking a lock never ends another one; hold each further table's lock on a
+  // connection of its own.
+
+  // True when login uID has three or more server processes with a network address
+  // (the login compared without regard to case, as the server upper-cases it).
+  // Opens its own connection to master (gServer, gUID, gPwd, time-out 600); false
+  // when that fails. When the login has no process, RetInfo (if given) is emptied.
+  // A failing query shows its number, a carriage return and its text in an error
+  // box and gives false.
+  bool isLoggedOn(const std::string& uID);
+  bool isLoggedOn(const std::string& uID, std::string& RetInfo);
+  // Takes the lock of strTabela on conn: drops any companion table left over,
+  // creates T_ with its column XXX and one row, begins a transaction and updates
+  // the row. True only when the lock is held. False, with the transaction rolled
+  // back and nothing shown, when a transaction is already open on conn, when T_
+  // cannot be dropped, made or filled (another workstation's lock holds it), or
+  // when the transaction cannot begin or the update changes no row.
+  bool ActivaLock(platform::Connection& conn, const std::string& strTabela);
+  // Releases the lock of strTable on conn: drops T_ when it exists and commits the
+  // transaction. Every failure is skipped; the result is always an empty variant.
+  platform::Variant DesActivaLock(platform::Connection& conn, const std::string& strTabela);
+  // True when no server process holds a lock on T_ in conn's current database,
+  // false when one does (conn's own lock included). Reads sp_lock and names each
+  // locked object of the current database with object_name. A failing statement
+  // reaches the caller as platform::Error.
+  bool SQLCheckLock(platform::Connection& conn, const std::string& strTable);
+
+  // ---- Databases (databases.cpp) ----
+  //
+  // Both open their own connection to master (gServer, gUID, gPwd, time-out 600),
+  // whose failure leaves its number and text in gErrCode and gErrDescription.
+
+  // True when a database named DBName exists, compared without regard to case as
+  // the server upper-cases names. When the server cannot be reached: false with
+  // ByRefNaoSeSabe true. A missing database: false with ByRefNaoSeSabe false.
+  // When the database exists ByRefNaoSeSabe keeps its value. A failing query
+  // reaches the caller as platform::Error.
+  bool CheckDatabase(const std::string& DBName);
+  bool CheckDatabase(const std::string& DBName, bool& ByRefNaoSeSabe);
+  // Drops the database DBName ("drop database [<DBName>]") and, when Codigo is not
+  // empty, then deletes its row from quindorconfig's empresas table. With a code,
+  // the configuration table is checked first, so nothing is dropped when its row
+  // could not be deleted. True when every step succeeded. A failed connection
+  // shows gErrCode, a carriage return and gErrDescription; any later failure shows
+  // the server's number and text; both give false. The busy pointer is shown
+  // meanwhile.
+  bool DeleteDatabase(const std::string& DBName, const std::string& Codigo = "");
+
   // ---- Column type change (column_change.cpp) ----
 
   // Sends " alter table <strTable> ALTER COLUMN <strField> <strTypes>" on the open

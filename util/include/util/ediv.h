@@ -191,6 +191,15 @@ class EDiv {
   // Null) for Null and Error 13 for a value that is not a date.
   std::int32_t DataToMinutes(const platform::Variant& mdata) const;
 
+  // ---- System helpers (system.cpp) ----
+
+  // The computer's host name, as the operating system reports it (gethostname):
+  // the name the database driver sends at login, which the server shows as the
+  // process's host name. On success writes it to rpsComputerName (without trailing
+  // spaces) and returns true; on failure returns false and leaves rpsComputerName
+  // unchanged.
+  bool GetMachineName(platform::Variant& rpsComputerName) const;
+
   // ---- Data access helpers (data_helpers.cpp) ----
   //
   // The statement builders read aCampos and aValores from index 1 to their upper
