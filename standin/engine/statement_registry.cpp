@@ -271,6 +271,8 @@ const StatementRegistry& Builtins() {
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterSecurityProcedures(r);
+    RegisterLoginProcedures(r);
+    RegisterUserProcedures(r);
     RegisterRpcProcedures(r);
     return r;
   }();

@@ -117,6 +117,8 @@ void RegisterCreateForms(StatementRegistry& registry);
 void RegisterAdminForms(StatementRegistry& registry);
 void RegisterHelpProcedures(StatementRegistry& registry);
 void RegisterSecurityProcedures(StatementRegistry& registry);
+void RegisterLoginProcedures(StatementRegistry& registry);
+void RegisterUserProcedures(StatementRegistry& registry);
 void RegisterRpcProcedures(StatementRegistry& registry);
 
 // Runs statement text with bound parameters (sp_executesql): lexes, binds, splits and runs each statement.
