@@ -70,9 +70,12 @@ void Password(ExecContext& ctx, ProcCall& call) {
       ArgIsNull(call, 2, "@loginame") ? ctx.session.login : ArgText(call, 2, "@loginame");
   LoginDef* login = ctx.server.catalog.FindLogin(name);
   const bool own = NamesEqual(name, ctx.session.login);
-  // A sysadmin sets any password without the old one; anyone else changes only their own, knowing it.
-  const bool allowed = ctx.IsSysAdmin() || (own && !ArgIsNull(call, 0, "@old") && login &&
-                                            login->password == ArgText(call, 0, "@old"));
+  // A sysadmin sets any password without the old one; a login changes its own knowing it. An old password
+  // that is given must match, whoever gives it.
+  const bool old_given = !ArgIsNull(call, 0, "@old");
+  const bool allowed =
+      login && (old_given ? login->password == ArgText(call, 0, "@old") && (own || ctx.IsSysAdmin())
+                          : ctx.IsSysAdmin());
   if (!login || !allowed) {
     Fail(ctx, call, 15151, 16,
          "Cannot alter the login '" + name + "', because it does not exist or you do not have permission.");
@@ -84,7 +87,6 @@ void Password(ExecContext& ctx, ProcCall& call) {
 // sp_addsrvrolemember / sp_dropsrvrolemember: login first, role second.
 void ServerRoleMember(ExecContext& ctx, ProcCall& call, bool add) {
   if (RefuseInTransaction(ctx, call, add ? "sp_addsrvrolemember" : "sp_dropsrvrolemember")) return;
-  if (RefuseWithoutPermission(ctx, call, ctx.IsSysAdmin())) return;
   const std::string name = ArgText(call, 0, "@loginame");
   const std::string role = ArgText(call, 1, "@rolename");
   const auto known = std::find_if(kServerRoles.begin(), kServerRoles.end(),
@@ -93,6 +95,12 @@ void ServerRoleMember(ExecContext& ctx, ProcCall& call, bool add) {
     Fail(ctx, call, 15412, 11, "'" + role + "' is not a known fixed role.");
     return;
   }
+  // A sysadmin changes any role; a member of a fixed role may add others to it.
+  const LoginDef* caller = ctx.CurrentLogin();
+  const bool role_member =
+      caller && std::any_of(caller->server_roles.begin(), caller->server_roles.end(),
+                            [&](const std::string& r) { return RoleNamesEqual(r, *known); });
+  if (RefuseWithoutPermission(ctx, call, ctx.IsSysAdmin() || role_member)) return;
   LoginDef* login = ctx.server.catalog.FindLogin(name);
   if (!login) {
     MissingLogin(ctx, call, name);
