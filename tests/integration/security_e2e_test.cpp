@@ -1,54 +1,47 @@
 // Logins, roles and database users end to end: CSql over unixODBC and FreeTDS
-// against the stand-in, each test reading the logins, users and roles back from
-// the server afterwards.
+// against the stand-in or, when TAVINOR_TEST_SERVER names one, a real SQL
+// Server. Each test reads the logins, users and roles back from the server.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/main_mod.h"
 #include "platform/ui_services.h"
+#include "security_server.h"
 #include "sqllib/csql.h"
-#include "standin_process.h"
 
 namespace {
 
-using nlohmann::json;
+using e2e::kDatabaseOne;
+using e2e::kDatabaseTwo;
+using e2e::kOperador;
+using e2e::kOperadorPassword;
+using Names = std::vector<std::string>;
 
-constexpr const char* kSaPassword = "Tavinor#2024";
+constexpr const char* kNovo = "tavinor_novo";
+constexpr const char* kZe = "tavinor_ze";
 
-json Scenario() {
-  return {{"logins",
-           {{{"name", "sa"}, {"password", kSaPassword}, {"server_roles", {"sysadmin"}}},
-            {{"name", "operador"}, {"password", "Operador#1"}, {"default_database", "Parvimar01"}}}},
-          {"databases",
-           {{{"name", "Parvimar01"},
-             {"owner", "operador"},
-             {"users", {{{"name", "dbo"}, {"login", "operador"}, {"roles", {"db_owner"}}}}}},
-            {{"name", "Parvimar02"}, {"users", json::array()}}}}};
+enum class Target { kStandin, kRealServer };
+
+void PrintTo(Target target, std::ostream* out) {
+  *out << (target == Target::kStandin ? "stand-in" : "real server");
 }
 
-class SecurityEndToEnd : public ::testing::Test {
+class SecurityEndToEnd : public ::testing::TestWithParam<Target> {
  protected:
-  static void SetUpTestSuite() {
-    path_ = ::testing::TempDir() + "security_scenario_" + std::to_string(getpid()) + ".json";
-    std::ofstream(path_) << Scenario().dump();
-    standin_ = std::make_unique<testsupport::StandinProcess>(STANDIN_EXECUTABLE, path_);
-  }
-  static void TearDownTestSuite() {
-    standin_.reset();
-    std::remove(path_.c_str());
-  }
   void SetUp() override {
-    standin_->Control("RESET");
+    server_ =
+        GetParam() == Target::kStandin ? e2e::MakeStandinSecurityServer() : e2e::MakeRealSecurityServer();
+    if (!server_) {
+      GTEST_SKIP() << (GetParam() == Target::kStandin ? "the stand-in is not built"
+                                                      : "TAVINOR_TEST_SERVER is not set");
+    }
+    server_->Reset();
     platform::SetUi(ui_);
-    gServer = standin_->Server();
-    gUID = "sa";
-    gPwd = kSaPassword;
+    RunAsAdministrator();
     gIntegratedSecurity = false;
   }
   void TearDown() override {
@@ -58,147 +51,135 @@ class SecurityEndToEnd : public ::testing::Test {
     gPwd.clear();
   }
 
-  json Security() { return standin_->ControlJson("SECURITY"); }
-  json Login(const std::string& name) {
-    const json security = Security();
-    for (const auto& l : security["logins"])
-      if (l["name"] == name) return l;
-    return nullptr;
-  }
-  // The users of `database`, each as {"name", "login", "roles"}.
-  json Users(const std::string& database) {
-    const json security = Security();
-    for (const auto& d : security["databases"])
-      if (d["name"] == database) return d["users"];
-    return nullptr;
-  }
-  json User(const std::string& database, const std::string& name) {
-    const json users = Users(database);
-    for (const auto& u : users)
-      if (u["name"] == name) return u;
-    return nullptr;
+  void RunAsAdministrator() {
+    gServer = server_->Server();
+    gUID = server_->Login();
+    gPwd = server_->Password();
   }
   bool LogsIn(const std::string& login, const std::string& password) {
     return csql_.ValidateLogin(login, password, "master", false);
   }
 
-  static std::unique_ptr<testsupport::StandinProcess> standin_;
-  static std::string path_;
+  std::unique_ptr<e2e::SecurityServer> server_;
   std::shared_ptr<platform::RecordingUi> ui_ = std::make_shared<platform::RecordingUi>();
   CSql& csql_ = SharedCSql();
 };
 
-std::unique_ptr<testsupport::StandinProcess> SecurityEndToEnd::standin_;
-std::string SecurityEndToEnd::path_;
-
-TEST_F(SecurityEndToEnd, CreateLoginWithAnAwkwardPasswordLogsInAtOnce) {
-  const std::string password = "a'b; c d";
-  ASSERT_TRUE(csql_.CreateLogin("novo", password, 5));
+TEST_P(SecurityEndToEnd, CreateLoginWithAnAwkwardPasswordLogsInAtOnce) {
+  const std::string password = "A'b; c d#12";
+  ASSERT_TRUE(csql_.CreateLogin(kNovo, password, 5));
   EXPECT_TRUE(ui_->boxes.empty());
-  EXPECT_TRUE(LogsIn("novo", password));
-  EXPECT_FALSE(LogsIn("novo", "a"));
-  EXPECT_EQ(Login("novo")["server_roles"], json({"dbcreator"}));
-  EXPECT_EQ(User("master", "novo")["login"], "novo");
+  EXPECT_TRUE(LogsIn(kNovo, password));
+  EXPECT_FALSE(LogsIn(kNovo, "A"));
+  EXPECT_EQ(server_->ServerRoles(kNovo), Names{"dbcreator"});
+  const auto user = server_->User("master", kNovo);
+  ASSERT_TRUE(user);
+  EXPECT_EQ(user->login, kNovo);
 }
 
-TEST_F(SecurityEndToEnd, CreateLoginWithAnUnknownRoleKeepsLoginAndUser) {
-  EXPECT_FALSE(csql_.CreateLogin("novo", "Se'gr3do", 7));
+TEST_P(SecurityEndToEnd, CreateLoginWithAnUnknownRoleKeepsLoginAndUserAndHidesThePassword) {
+  EXPECT_FALSE(csql_.CreateLogin(kNovo, "Se'gr3do#99", 7));
   ASSERT_EQ(ui_->boxes.size(), 1u);
-  EXPECT_EQ(ui_->boxes[0].text, "15412\r'' is not a known fixed role.");
-  EXPECT_NE(Login("novo"), nullptr);
-  EXPECT_NE(User("master", "novo"), nullptr);
+  EXPECT_EQ(ui_->boxes[0].text.rfind("15412\r", 0), 0u) << ui_->boxes[0].text;
   EXPECT_EQ(ui_->boxes[0].text.find("gr3do"), std::string::npos);
+  EXPECT_EQ(server_->ServerRoles(kNovo), Names{});
+  EXPECT_TRUE(server_->User("master", kNovo));
 }
 
-TEST_F(SecurityEndToEnd, DeleteLoginNeedsSysAdminAndReportsAMissingLogin) {
-  ASSERT_TRUE(csql_.CreateLogin("novo", "pw1", 1));
-  gUID = "operador";
-  gPwd = "Operador#1";
-  const json before = standin_->ControlJson("LOG");
-  const std::string seq = before.empty() ? "0" : std::to_string(before.back()["seq"].get<long long>());
-  EXPECT_FALSE(csql_.DeleteLogin("novo"));
+TEST_P(SecurityEndToEnd, DeleteLoginNeedsSysAdminAndReportsAMissingLogin) {
+  ASSERT_TRUE(csql_.CreateLogin(kNovo, "Um#123456", 1));
+  ASSERT_TRUE(csql_.DropUserFromDB("master", kNovo));
+  gUID = kOperador;
+  gPwd = kOperadorPassword;
+  server_->ProcedureCalls();
+  EXPECT_FALSE(csql_.DeleteLogin(kNovo));
   EXPECT_EQ(ui_->boxes.back().text, "Sem Permissão para eliminar o Utilizador");
-  std::vector<std::string> sent;
-  for (const auto& entry : standin_->ControlJson("LOG SINCE " + seq))
-    // Procedure calls only: each connection also asks for its login's language.
-    if (entry["text"].get<std::string>().starts_with("sp_")) sent.push_back(entry["text"]);
-  EXPECT_EQ(sent, std::vector<std::string>{"sp_helpsrvrolemember 'sysadmin'"});
-  EXPECT_NE(Login("novo"), nullptr);
+  if (const auto calls = server_->ProcedureCalls()) {
+    EXPECT_EQ(*calls, Names{"sp_helpsrvrolemember 'sysadmin'"});
+  }
+  EXPECT_TRUE(server_->ServerRoles(kNovo));
 
-  gUID = "sa";
-  gPwd = kSaPassword;
-  EXPECT_FALSE(csql_.DeleteLogin("ninguem"));
-  EXPECT_TRUE(csql_.DeleteLogin("novo"));
-  EXPECT_EQ(Login("novo"), nullptr);
+  RunAsAdministrator();
+  EXPECT_FALSE(csql_.DeleteLogin("tavinor_ninguem"));
+  EXPECT_TRUE(csql_.DeleteLogin(kNovo));
+  EXPECT_FALSE(server_->ServerRoles(kNovo));
 }
 
-TEST_F(SecurityEndToEnd, EachPasswordFormTakesEffectAtOnce) {
+TEST_P(SecurityEndToEnd, EachPasswordFormTakesEffectAtOnce) {
+  ASSERT_TRUE(csql_.CreateLogin(kZe, "Um#123456", 1));
   // An administrator without the old password, then with it for a named login.
-  ASSERT_TRUE(csql_.CreateLogin("ze", "um", 1));
-  EXPECT_TRUE(csql_.ChangePassword("ze", " ", "dois"));
-  EXPECT_TRUE(LogsIn("ze", "dois"));
-  EXPECT_FALSE(LogsIn("ze", "um"));
-  EXPECT_TRUE(csql_.ChangePassword("ze", "dois", "tr'es", true));
-  EXPECT_TRUE(LogsIn("ze", "tr'es"));
-  EXPECT_FALSE(LogsIn("ze", "dois"));
-  // The library's own login, knowing its password.
-  gUID = "operador";
-  gPwd = "Operador#1";
-  EXPECT_TRUE(csql_.ChangePassword("ignorado", "Operador#1", "Novo#2"));
-  EXPECT_TRUE(LogsIn("operador", "Novo#2"));
-  EXPECT_FALSE(LogsIn("operador", "Operador#1"));
+  EXPECT_TRUE(csql_.ChangePassword(kZe, " ", "Dois#12345"));
+  EXPECT_TRUE(LogsIn(kZe, "Dois#12345"));
+  EXPECT_FALSE(LogsIn(kZe, "Um#123456"));
+  EXPECT_TRUE(csql_.ChangePassword(kZe, "Dois#12345", "Tr'es#12345", true));
+  EXPECT_TRUE(LogsIn(kZe, "Tr'es#12345"));
+  EXPECT_FALSE(LogsIn(kZe, "Dois#12345"));
+  // The library's own login, knowing its password; the login named is not used.
+  gUID = kOperador;
+  gPwd = kOperadorPassword;
+  EXPECT_TRUE(csql_.ChangePassword(kZe, kOperadorPassword, "Novo#12345"));
+  EXPECT_TRUE(LogsIn(kOperador, "Novo#12345"));
+  EXPECT_FALSE(LogsIn(kOperador, kOperadorPassword));
+  EXPECT_TRUE(LogsIn(kZe, "Tr'es#12345"));
   EXPECT_TRUE(ui_->boxes.empty());
 }
 
-TEST_F(SecurityEndToEnd, ValidateLoginWithAWrongPasswordIsQuiet) {
-  EXPECT_FALSE(csql_.ValidateLogin("operador", "errada"));
-  EXPECT_TRUE(csql_.ValidateLogin("operador", "Operador#1", "Parvimar01"));
+TEST_P(SecurityEndToEnd, ValidateLoginWithAWrongPasswordIsQuiet) {
+  EXPECT_FALSE(csql_.ValidateLogin(kOperador, "errada"));
+  EXPECT_TRUE(csql_.ValidateLogin(kOperador, kOperadorPassword, kDatabaseOne));
   EXPECT_TRUE(ui_->boxes.empty());
 }
 
-TEST_F(SecurityEndToEnd, GrantTwiceAndRevokeLeaveTheExpectedUsers) {
-  ASSERT_TRUE(csql_.CreateLogin("ze", "pw1", 1));
+TEST_P(SecurityEndToEnd, GrantTwiceAndRevokeLeaveTheExpectedUsers) {
+  ASSERT_TRUE(csql_.CreateLogin(kZe, "Um#123456", 1));
   for (int round = 0; round < 2; ++round) {
-    EXPECT_TRUE(csql_.GrantAcess("Parvimar02", "ze")) << round;
-    const json user = User("Parvimar02", "ze");
-    ASSERT_NE(user, nullptr);
-    EXPECT_EQ(user["login"], "ze");
-    EXPECT_EQ(user["roles"], json({"db_datawriter", "db_datareader", "db_owner"}));
+    EXPECT_TRUE(csql_.GrantAcess(kDatabaseTwo, kZe)) << round;
+    const auto user = server_->User(kDatabaseTwo, kZe);
+    ASSERT_TRUE(user) << round;
+    EXPECT_EQ(user->login, kZe);
+    EXPECT_EQ(user->roles, (Names{"db_datareader", "db_datawriter", "db_owner"}));
   }
-  EXPECT_TRUE(csql_.CheckUserInDB("Parvimar02", "ZE "));
-  EXPECT_TRUE(csql_.RevokeAccess("Parvimar02", "ze"));
-  EXPECT_EQ(User("Parvimar02", "ze"), nullptr);
-  EXPECT_TRUE(csql_.RevokeAccess("Parvimar02", "ze")) << "a login without a user there";
-  EXPECT_FALSE(csql_.GrantAcess("Parvimar02", "ninguem"));
+  EXPECT_TRUE(csql_.CheckUserInDB(kDatabaseTwo, "TAVINOR_ZE "));
+  EXPECT_TRUE(csql_.RevokeAccess(kDatabaseTwo, kZe));
+  EXPECT_FALSE(server_->User(kDatabaseTwo, kZe));
+  EXPECT_FALSE(csql_.CheckUserInDB(kDatabaseTwo, kZe));
+  EXPECT_TRUE(csql_.RevokeAccess(kDatabaseTwo, kZe)) << "a login without a user there";
+  EXPECT_FALSE(csql_.GrantAcess(kDatabaseTwo, "tavinor_ninguem"));
   EXPECT_TRUE(ui_->boxes.empty());
 }
 
-TEST_F(SecurityEndToEnd, RolesByIndexReachTheServer) {
-  ASSERT_TRUE(csql_.CreateLogin("ze", "pw1", 1));
-  ASSERT_TRUE(csql_.GrantAcess("Parvimar02", "ze"));
-  EXPECT_TRUE(csql_.SetServerRoleMember("ze", 4, 1));
-  EXPECT_TRUE(csql_.SetServerRoleMember("ze", 1, 0));
-  EXPECT_EQ(Login("ze")["server_roles"], json({"processadmin"}));
-  EXPECT_TRUE(csql_.SetDBRoleMember("Parvimar02", "ze", 0, 0));  // "db_owner " with its blank
-  EXPECT_EQ(User("Parvimar02", "ze")["roles"], json({"db_datawriter", "db_datareader"}));
+TEST_P(SecurityEndToEnd, RolesByIndexReachTheServer) {
+  ASSERT_TRUE(csql_.CreateLogin(kZe, "Um#123456", 1));
+  ASSERT_TRUE(csql_.GrantAcess(kDatabaseTwo, kZe));
+  EXPECT_TRUE(csql_.SetServerRoleMember(kZe, 4, 1));
+  EXPECT_TRUE(csql_.SetServerRoleMember(kZe, 1, 0));
+  EXPECT_EQ(server_->ServerRoles(kZe), Names{"processadmin"});
+  EXPECT_TRUE(csql_.SetDBRoleMember(kDatabaseTwo, kZe, 0, 0));  // "db_owner " with its blank
+  EXPECT_EQ(server_->User(kDatabaseTwo, kZe)->roles, (Names{"db_datareader", "db_datawriter"}));
   EXPECT_TRUE(csql_.ValidarLoginSysAdmin());
-  EXPECT_FALSE(csql_.ValidarLoginSysAdmin("ze"));
+  EXPECT_FALSE(csql_.ValidarLoginSysAdmin(kZe));
+  EXPECT_TRUE(ui_->boxes.empty());
 }
 
-TEST_F(SecurityEndToEnd, DeleteUserFromAllDatabasesLeavesNoUserOfTheLogin) {
-  ASSERT_TRUE(csql_.CreateLogin("ze", "pw1", 1));
-  ASSERT_TRUE(csql_.GrantAcess("Parvimar02", "ze"));
-  std::vector<std::string> seen;
-  EXPECT_FALSE(
-      csql_.DeleteUserFromAllDatabases("ze", [&](const std::string& name) { seen.push_back(name); }));
-  const json after = Security();
-  for (const auto& d : after["databases"]) {
-    for (const auto& u : d["users"]) EXPECT_NE(u["login"], "ze") << d["name"];
+TEST_P(SecurityEndToEnd, DeleteUserFromAllDatabasesLeavesNoUserOfTheLogin) {
+  ASSERT_TRUE(csql_.CreateLogin(kZe, "Um#123456", 1));
+  ASSERT_TRUE(csql_.GrantAcess(kDatabaseTwo, kZe));
+  Names seen;
+  EXPECT_FALSE(csql_.DeleteUserFromAllDatabases(kZe, [&](const std::string& name) { seen.push_back(name); }));
+  for (const auto& [database, owner] : server_->Owners()) {
+    if (database == "tempdb") continue;
+    for (const auto& user : server_->Users(database)) EXPECT_NE(user.login, kZe) << database;
   }
-  EXPECT_NE(std::find(seen.begin(), seen.end(), "Parvimar02"), seen.end());
-  // Handing every user database to sa comes with the ownership change.
-  if (after["databases"][4]["owner"] != "sa") GTEST_SKIP() << "needs ChangeDatabaseOwner";
-  for (const auto& d : after["databases"]) EXPECT_EQ(d["owner"], "sa") << d["name"];
+  EXPECT_NE(std::find(seen.begin(), seen.end(), kDatabaseTwo), seen.end());
+  // Every user database it could open now belongs to sa.
+  const auto owners = server_->Owners();
+  const auto one =
+      std::find_if(owners.begin(), owners.end(), [](const auto& d) { return d.first == kDatabaseOne; });
+  ASSERT_NE(one, owners.end());
+  if (one->second == kOperador) GTEST_SKIP() << "needs ChangeDatabaseOwner";
+  for (const auto& [database, owner] : owners) EXPECT_EQ(owner, "sa") << database;
 }
+
+INSTANTIATE_TEST_SUITE_P(Targets, SecurityEndToEnd, ::testing::Values(Target::kStandin, Target::kRealServer));
 
 }  // namespace
