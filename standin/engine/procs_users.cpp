@@ -59,8 +59,12 @@ void RevokeAccess(ExecContext& ctx, ProcCall& call, const char* procedure) {
   Database& db = *ctx.CurrentDb();
   if (RefuseWithoutPermission(ctx, call, MayAdminister(ctx, db, "db_accessadmin"))) return;
   const std::string name = ArgText(call, 0, "@name_in_db");
-  if (!FindUser(db, name) || NamesEqual(name, "dbo")) {
+  if (!FindUser(db, name)) {
     Fail(ctx, call, 15008, 16, "User '" + name + "' does not exist in the current database.");
+    return;
+  }
+  if (NamesEqual(name, "dbo")) {
+    Fail(ctx, call, 15150, 16, "Cannot drop the user 'dbo'.");
     return;
   }
   std::erase_if(db.users, [&](const UserDef& u) { return NamesEqual(u.name, name); });

@@ -108,6 +108,10 @@ TEST_F(UsersTest, DeleteUserFromAllDatabasesDropsTheUserWhereverItIs) {
                                           {Variant("Parvimar02")}};
   driver_->OnExecute("master", "Select Name from SysDataBases", Reply({Table({"name"}, names)}));
   driver_->FailConnect("Fechada", Error(4060, "Cannot open database"));
+  // Each database belongs to another login before the change.
+  driver_->OnExecute("*", "sp_helpuser",
+                     Reply({Table({"UserName", "RoleName", "LoginName"},
+                                  {{Variant("dbo"), Variant("db_owner"), Variant("outro")}})}));
   const auto users = Reply(
       {Table({"UserName", "RoleName", "LoginName"}, {{Variant("ze"), Variant("public"), Variant("ze")}})});
   driver_->OnExecute("Parvimar01", "sp_helpuser 'ze'", users);

@@ -101,6 +101,7 @@ TEST(SecurityProcedures, RefusalsCarrySqlServersNumbersAndReturnOne) {
       {"sp_grantdbaccess 'caixa', 'outro_nome'", 15063},
       {"sp_revokedbaccess 'ninguem'", 15008},
       {"sp_dropuser 'ninguem'", 15008},
+      {"sp_dropuser 'dbo'", 15150},
       {"sp_addrolemember 'db_nada', 'caixa'", 15014},
       {"sp_addrolemember 'db_owner', 'ninguem'", 15410},
       {"sp_password 'errada', 'nova', 'caixa'", 15151},
