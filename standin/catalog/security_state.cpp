@@ -1,5 +1,7 @@
 #include "catalog/security_state.h"
 
+#include "catalog/value.h"
+
 namespace standin {
 
 nlohmann::json SecurityState(const Catalog& catalog) {
@@ -21,6 +23,18 @@ nlohmann::json SecurityState(const Catalog& catalog) {
     databases.push_back({{"name", d.name}, {"owner", d.owner}, {"users", users}});
   }
   return {{"logins", logins}, {"databases", databases}};
+}
+
+std::string LoggedText(const std::string& text) {
+  const std::string lower = Lower(text);
+  const bool secret =
+      lower.find("sp_addlogin") != std::string::npos || lower.find("sp_password") != std::string::npos ||
+      (lower.find("login") != std::string::npos && lower.find("password") != std::string::npos);
+  if (!secret) return text;
+  const size_t start = text.find_first_not_of(" \t\r\n");
+  const std::string first =
+      start == std::string::npos ? "" : text.substr(start, text.find_first_of(" \t\r\n", start) - start);
+  return first + " -- text withheld: it carries a password";
 }
 
 }  // namespace standin

@@ -72,6 +72,12 @@ TEST_P(SecurityEndToEnd, CreateLoginWithAnAwkwardPasswordLogsInAtOnce) {
   EXPECT_TRUE(LogsIn(kNovo, password));
   EXPECT_FALSE(LogsIn(kNovo, "A"));
   EXPECT_EQ(server_->ServerRoles(kNovo), Names{"dbcreator"});
+  // Nor does the server's own record of what it received hold the password.
+  if (const auto calls = server_->ProcedureCalls()) {
+    ASSERT_FALSE(calls->empty());
+    EXPECT_EQ(calls->front(), "sp_addlogin -- text withheld: it carries a password");
+    for (const auto& call : *calls) EXPECT_EQ(call.find("c d#12"), std::string::npos) << call;
+  }
   const auto user = server_->User("master", kNovo);
   ASSERT_TRUE(user);
   EXPECT_EQ(user->login, kNovo);
