@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/main_mod.h"
@@ -164,6 +165,23 @@ TEST_P(SecurityEndToEnd, RolesByIndexReachTheServer) {
   EXPECT_EQ(server_->User(kDatabaseTwo, kZe)->roles, (Names{"db_datareader", "db_datawriter"}));
   EXPECT_TRUE(csql_.ValidarLoginSysAdmin());
   EXPECT_FALSE(csql_.ValidarLoginSysAdmin(kZe));
+  EXPECT_TRUE(ui_->boxes.empty());
+}
+
+TEST_P(SecurityEndToEnd, AnOpenConnectionTellsItsLoginAndSysAdmin) {
+  for (const auto& [login, password, sysadmin] :
+       {std::tuple{server_->Login(), server_->Password(), true},
+        std::tuple{std::string(kOperador), std::string(kOperadorPassword), false}}) {
+    platform::Connection conn;
+    std::int32_t code = 0;
+    std::string text;
+    ASSERT_TRUE(csql_.CreateDBConnection(conn, gServer, "master", login, password, 30, code, text, 1))
+        << text;
+    std::string account = "antes";
+    EXPECT_EQ(csql_.SQL_GetLoginName(conn, account), login);
+    EXPECT_EQ(account, "") << "a SQL login is no Windows account";
+    EXPECT_EQ(csql_.SQL_CheckLoginSysAdmin(conn), sysadmin) << login;
+  }
   EXPECT_TRUE(ui_->boxes.empty());
 }
 
