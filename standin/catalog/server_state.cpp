@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "catalog/security_state.h"
+
 namespace standin {
 
 ServerState::ServerState(Catalog c, Faults f)
@@ -17,6 +19,7 @@ void ServerState::Reset() {
 
 void ServerState::Record(LogEntry entry) {
   entry.seq = next_seq_++;
+  entry.text = LoggedText(entry.text);
   if (log_file.is_open()) {
     nlohmann::json j = {{"seq", entry.seq},     {"connection", entry.connection}, {"spid", entry.spid},
                         {"login", entry.login}, {"database", entry.database},     {"kind", entry.kind},

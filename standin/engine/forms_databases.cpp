@@ -1,5 +1,5 @@
 // Whole databases and their owners: DROP DATABASE, DELETE with its row count, and the ownership procedures
-// sp_changedbowner and sp_dropuser.
+// sp_changedbowner (sp_dropuser is with the other user procedures).
 #include <algorithm>
 
 #include "engine/statement_registry.h"
@@ -109,33 +109,12 @@ void ChangeDbOwner(ExecContext& ctx, ProcCall& call) {
   }
 }
 
-void DropUser(ExecContext& ctx, ProcCall& call) {
-  Database* db = ctx.CurrentDb();
-  const ProcArg* arg = call.Arg(0, "@name_in_db");
-  const std::string name = arg && !arg->value.IsNull() ? arg->value.ToText() : "";
-  auto user = std::find_if(db->users.begin(), db->users.end(),
-                           [&](const UserDef& u) { return NamesEqual(u.name, name); });
-  if (user == db->users.end()) {
-    ctx.Error(15008, 16, 1, "User '" + name + "' does not exist in the current database.");
-    call.return_status = 1;
-    return;
-  }
-  if (NamesEqual(user->name, "dbo")) {
-    ctx.Error(15150, 16, 1, "Cannot drop the user 'dbo'.");
-    call.return_status = 1;
-    return;
-  }
-  ctx.BeforeChange(*db);
-  db->users.erase(user);
-}
-
 }  // namespace
 
 void RegisterDatabaseForms(StatementRegistry& r) {
   r.AddForm("drop database", "drop database {db}", DropDatabase);
   r.AddForm("delete", "delete [from] {table:name} [where {col} = {value:lit}]", Delete);
   r.AddProcedure("sp_changedbowner", ChangeDbOwner);
-  r.AddProcedure("sp_dropuser", DropUser);
 }
 
 }  // namespace standin

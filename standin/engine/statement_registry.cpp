@@ -288,6 +288,8 @@ const StatementRegistry& Builtins() {
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterSecurityProcedures(r);
+    RegisterLoginProcedures(r);
+    RegisterUserProcedures(r);
     RegisterRpcProcedures(r);
     RegisterCatalogProcedures(r);
     return r;

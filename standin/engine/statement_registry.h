@@ -121,6 +121,8 @@ void RegisterDatabaseForms(StatementRegistry& registry);
 void RegisterProcessForms(StatementRegistry& registry);
 void RegisterHelpProcedures(StatementRegistry& registry);
 void RegisterSecurityProcedures(StatementRegistry& registry);
+void RegisterLoginProcedures(StatementRegistry& registry);
+void RegisterUserProcedures(StatementRegistry& registry);
 void RegisterRpcProcedures(StatementRegistry& registry);
 void RegisterCatalogProcedures(StatementRegistry& registry);
 void RegisterAlterTableForms(StatementRegistry& registry);

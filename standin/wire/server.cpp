@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "catalog/scenario.h"
+#include "catalog/security_state.h"
 
 namespace standin {
 
@@ -158,6 +159,7 @@ std::string ControlCommand(ServerState& state, const std::string& raw_line) {
       if (!db) return "ERR no database '" + name + "'";
       return Ok(DatabaseState(*db, rows));
     }
+    if (verb == "security") return Ok(SecurityState(state.catalog));
     if (verb == "databases") {
       json names = json::array();
       for (const auto& d : state.catalog.databases) names.push_back(d.name);

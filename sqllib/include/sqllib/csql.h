@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -209,6 +210,94 @@ class CSql {
   // the server's number and text; both give false. The busy pointer is shown
   // meanwhile.
   bool DeleteDatabase(const std::string& DBName, const std::string& Codigo = "");
+
+  // ---- Logins (logins.cpp) ----
+  //
+  // Names and passwords go into the statements as literals with apostrophes
+  // doubled, and no message box ever shows a password: where the server's error
+  // text quotes one, it is masked.
+
+  // Creates the login uID with password Pwd (sp_addlogin), its user of the same
+  // name in master (sp_adduser) and its membership of the fixed server role of
+  // index ROLE, 0 to 6 (sp_addsrvrolemember; another index names no role and the
+  // server refuses it). A blank Pwd shows "A Password tem que ser preenchida !" and
+  // sends nothing. A failure stops at that step, shows the error box and returns
+  // false; the steps already done stay (a login whose role step failed is kept).
+  bool CreateLogin(const std::string& uID, const std::string& Pwd, std::int32_t ROLE);
+  // Drops the login UIDtoDelete (sp_droplogin). When gUID is no sysadmin (or that
+  // cannot be told), shows "Sem Permissão para eliminar o Utilizador" and returns
+  // false. False as well, with nothing shown, when the server refused the drop
+  // (missing login, logged in, users left in databases).
+  bool DeleteLogin(const std::string& UIDtoDelete);
+  // Sets a password with sp_password: with a blank oldPWD, newPWD for uID without
+  // the old one; with UseLoginName, uID's password from oldPWD to newPWD; otherwise
+  // the library's own login's (gUID, whose gPwd is not updated). A failure shows
+  // the error number immediately followed by its text, without icon; false.
+  bool ChangePassword(const std::string& uID, const std::string& oldPWD, const std::string& newPWD,
+                      bool UseLoginName = false);
+  // True when uID and Pwd open a connection to DBName on gServer (time-out 15; an
+  // empty DBName opens the login's default database). A refused login gives false
+  // and nothing is shown, whatever ShowMsg says; a failure after connecting is
+  // shown in the error box when ShowMsg is true.
+  bool ValidateLogin(const std::string& uID, const std::string& Pwd, const std::string& DBName = "master",
+                     bool ShowMsg = true);
+
+  // ---- Roles and privileges (roles.cpp) ----
+  //
+  // Server roles by index: 0 sysadmin, 1 serveradmin, 2 setupadmin, 3
+  // securityadmin, 4 processadmin, 5 dbcreator, 6 diskadmin. Database roles: 0
+  // db_owner, 1 db_accessadmin, 2 db_datareader, 3 db_datawriter, 4 db_ddladmin, 5
+  // db_securityadmin, 6 db_backupoperator, 7 db_denydatareader, 8
+  // db_denydatawriter. Another index names no role, which the server refuses.
+
+  // True when uID (gUID when uID and Pwd are both empty) is listed by
+  // sp_helpsrvrolemember 'sysadmin', names compared without case and surrounding
+  // blanks; membership through a Windows group is not seen. With
+  // gIntegratedSecurity, gIsSysAdmin without asking. Throws platform::Error when
+  // the connection or the query fails.
+  bool ValidarLoginSysAdmin(std::string uID = {}, std::string Pwd = {});
+  // Adds uID to the server role ROLE when Accao is 1, removes it otherwise. When
+  // gUID is no sysadmin, shows "Sem Permissão para executar esta operação" and
+  // returns false. A failure shows the error number immediately followed by its
+  // text, without icon; false.
+  bool SetServerRoleMember(const std::string& uID, std::int32_t ROLE, std::int32_t Accao);
+  // The same for user uID and the database role ROLE in DBName.
+  bool SetDBRoleMember(const std::string& DBName, const std::string& uID, std::int32_t ROLE,
+                       std::int32_t Accao);
+  // True when the login of connActiva is a sysadmin as the server evaluates it
+  // (IS_SRVROLEMEMBER, groups included). Throws platform::Error on failure.
+  bool SQL_CheckLoginSysAdmin(platform::Connection& connActiva);
+  // The login name of connActiva (SUser_SName()), and in ByRefAccountName the
+  // Windows account xp_logininfo gives for it. Each is empty when it cannot be
+  // read (for a SQL login the account name always is); nothing is shown or thrown.
+  std::string SQL_GetLoginName(platform::Connection& connActiva);
+  std::string SQL_GetLoginName(platform::Connection& connActiva, std::string& ByRefAccountName);
+
+  // ---- Database users and access (users.cpp, users_all_databases.cpp) ----
+  //
+  // Each opens a connection of its own to the database with gServer, gUID, gPwd.
+
+  // Gives login uID a user in DBName (sp_grantdbaccess) and puts it in
+  // db_datawriter, db_datareader and db_owner. False when the connection did not
+  // open or the grant was refused; a user that exists already counts as granted,
+  // and the roles are added in either case. Nothing is shown.
+  bool GrantAcess(const std::string& DBName, const std::string& uID);
+  // Removes login uID's user from DBName (sp_revokedbaccess), then asks for its
+  // removal from the three roles, which the server refuses and is ignored. False
+  // when the connection did not open or the revoke was refused; a user that is not
+  // there counts as removed. Nothing is shown.
+  bool RevokeAccess(const std::string& DBName, const std::string& uID);
+  // Drops user uID from DBName (sp_dropuser); false and true as RevokeAccess.
+  bool DropUserFromDB(const std::string& DBName, const std::string& uID);
+  // True when DBName has a user named uID whose login is uID (names compared
+  // without case and surrounding blanks); false on any failure, silently.
+  bool CheckUserInDB(const std::string& DBName, const std::string& uID);
+  // For every database of the server that opens: hands it to the owner SA
+  // (ChangeDatabaseOwner; system databases keep theirs) and drops the user of
+  // login uID there. Info, when given, receives each database's name as work
+  // starts on it. Every failure is skipped; the result is always false.
+  bool DeleteUserFromAllDatabases(const std::string& uID,
+                                  const std::function<void(const std::string&)>& Info = {});
 
   // ---- Column type change (column_change.cpp) ----
 
