@@ -14,8 +14,8 @@
 namespace standin {
 namespace {
 
-using testing::MakeBatch;
-using testing::MakeLogin7;
+using test_support::MakeBatch;
+using test_support::MakeLogin7;
 
 struct Message {
   uint8_t type = 0;

@@ -7,7 +7,7 @@
 #include "catalog/bytes.h"
 #include "wire/tds_codec.h"
 
-namespace standin::testing {
+namespace standin::test_support {
 
 // A LOGIN7 with the password obfuscated as clients send it (nibbles swapped, then XOR 0xA5).
 inline Bytes MakeLogin7(const std::u16string& user, const std::u16string& password,
@@ -55,4 +55,4 @@ inline Bytes MakeBatch(const std::string& text) {
   return w.Take();
 }
 
-}  // namespace standin::testing
+}  // namespace standin::test_support
