@@ -126,6 +126,7 @@ struct LoginDef {
   std::string name;
   std::string password;
   std::string default_database = "master";
+  std::string default_language = "us_english";  // a name or alias of sys.syslanguages
   std::vector<std::string> server_roles;
   bool disabled = false;
 };

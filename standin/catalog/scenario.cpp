@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "catalog/languages.h"
+
 namespace standin {
 
 using nlohmann::json;
@@ -307,6 +309,12 @@ Scenario LoadScenario(const json& j) {
     l.password = jl.value("password", "");
     l.default_database = jl.value("default_database", "master");
     l.server_roles = jl.value("server_roles", std::vector<std::string>{});
+    const LanguageDef* language = FindLanguage(jl.value("default_language", "us_english"));
+    if (!language) {
+      throw ScenarioError("login " + l.name + ": unknown default_language " +
+                          jl.value("default_language", ""));
+    }
+    l.default_language = language->name;
     l.disabled = jl.value("disabled", false);
     s.catalog.logins.push_back(l);
   }

@@ -24,7 +24,8 @@ struct SessionState {
   int spid = 0;
   std::string login;
   std::string database = "master";
-  std::string language = "us_english";  // SET LANGUAGE; from the login packet or the login's default
+  std::string language = "us_english";     // SET LANGUAGE; from the login packet or the login's default
+  DateOrder date_order = DateOrder::kMdy;  // SET DATEFORMAT; set by the language
   int trancount = 0;
   uint64_t tran_descriptor = 0;
   // Databases as they were when the open transaction first changed them, restored by ROLLBACK or a

@@ -204,7 +204,7 @@ void AlterColumn(ExecContext& ctx, const Captures& caps) {
       ctx.Info(3621, "The statement has been terminated.", 0);
       return;
     }
-    auto c = ConvertValue(v, column.type, *type);
+    auto c = ConvertValue(v, column.type, *type, ctx.session.date_order);
     if (c.error) {
       ctx.Error(*c.error);
       ctx.Info(3621, "The statement has been terminated.", 0);

@@ -31,7 +31,8 @@ void ColumnTypeNames(ExecContext& ctx, const Captures& caps) {
 }
 
 // Compares a stored value with a literal under the column's type; NULL compares unknown (false).
-int Compare(const Value& stored, const SqlType& type, const Value& literal, bool& comparable) {
+int Compare(const Value& stored, const SqlType& type, const Value& literal, bool& comparable,
+            DateOrder order = DateOrder::kMdy) {
   comparable = !stored.IsNull() && !literal.IsNull();
   if (!comparable) return 0;
   if (type.IsCharacter()) {
@@ -45,7 +46,7 @@ int Compare(const Value& stored, const SqlType& type, const Value& literal, bool
                           : std::holds_alternative<std::string>(literal.v) ? VarCharType(8000)
                           : std::holds_alternative<int64_t>(literal.v)     ? *ParseSqlType("bigint")
                                                                            : *ParseSqlType("float"),
-                          type);
+                          type, order);
   if (lit.error) {
     comparable = false;
     return 0;
@@ -75,8 +76,8 @@ std::optional<ResultSet> Source(ExecContext& ctx, const SelectStatement& s) {
   return std::nullopt;
 }
 
-bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& columns, int k,
-           const Condition& c) {
+bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& columns, int k, const Condition& c,
+           DateOrder order) {
   const Value& v = row[static_cast<size_t>(k)];
   const SqlType& type = columns[static_cast<size_t>(k)].type;
   bool comparable = false;
@@ -88,10 +89,11 @@ bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& colum
   }
   if (c.op == "in" || c.op == "notin") {
     bool hit = false;
-    for (const auto& lit : c.values) hit = hit || (Compare(v, type, lit, comparable) == 0 && comparable);
+    for (const auto& lit : c.values)
+      hit = hit || (Compare(v, type, lit, comparable, order) == 0 && comparable);
     return !v.IsNull() && hit == (c.op == "in");
   }
-  int cmp = Compare(v, type, c.values[0], comparable);
+  int cmp = Compare(v, type, c.values[0], comparable, order);
   return comparable && ((c.op == "=" && cmp == 0) || (c.op == "<>" && cmp != 0) || (c.op == "<" && cmp < 0) ||
                         (c.op == ">" && cmp > 0) || (c.op == "<=" && cmp <= 0) || (c.op == ">=" && cmp >= 0));
 }
@@ -106,8 +108,9 @@ bool FilterAndSort(ExecContext& ctx, const SelectStatement& s, const ResultSet& 
     resolved.push_back({k, &c});
   }
   for (const auto& row : source.rows) {
-    if (std::all_of(resolved.begin(), resolved.end(),
-                    [&](const auto& rc) { return Keeps(row, source.columns, rc.first, *rc.second); })) {
+    if (std::all_of(resolved.begin(), resolved.end(), [&](const auto& rc) {
+          return Keeps(row, source.columns, rc.first, *rc.second, ctx.session.date_order);
+        })) {
       rows.push_back(row);
     }
   }

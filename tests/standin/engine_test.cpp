@@ -234,6 +234,46 @@ TEST(StatementEngine, StatementsRunOneByOneAndAnUnmodelledOneEndsTheBatch) {
   EXPECT_EQ(stopped.ResultSets().size(), 1u);
 }
 
+TEST(StatementEngine, LanguageAndDateFormatDecideHowTextDatesAreRead) {
+  Harness h(OneDatabase(MovCliente("nvarchar(20)", {"03/04/2024", "13/04/2024", "2024-03-04 10:00:00"})),
+            "Parvimar01");
+  Reply set = h.Run("set language Português");
+  EXPECT_EQ(set.InfoNumbers(), (std::vector<int32_t>{5703}));
+  EXPECT_EQ(Column(h.Run("select @@language")), (std::vector<std::string>{"Português"}));
+  // Under Português (dmy) the stored texts become 3 April, 13 April and, for datetime, 2024-03-04 read y-d-m.
+  EXPECT_TRUE(h.Run("alter table MovCliente alter column DataSys datetime null").ErrorNumbers().empty());
+  EXPECT_EQ(Column(h.Run("select DataSys from MovCliente order by NumRegisto"), 0, 0),
+            (std::vector<std::string>{"2024-04-03 00:00:00.000", "2024-04-13 00:00:00.000",
+                                      "2024-04-03 10:00:00.000"}));
+  struct Case {
+    const char* settings;
+    const char* text;
+    const char* stored;  // nullptr: the INSERT fails with 242
+  } cases[] = {
+      {"set language us_english", "03/04/2024", "2024-03-04 00:00:00.000"},
+      {"set language us_english", "13/04/2024", nullptr},
+      {"set language Portuguese set dateformat mdy", "03/04/2024", "2024-03-04 00:00:00.000"},
+      {"set dateformat ymd", "24/03/04", "2024-03-04 00:00:00.000"},
+      {"set language Portuguese", "20240304 10:00:00", "2024-03-04 10:00:00.000"},
+      {"set language Portuguese", "2024-03-04T10:00:00", "2024-03-04 10:00:00.000"},
+  };
+  int n = 10;
+  for (const auto& c : cases) {
+    EXPECT_TRUE(h.Run(c.settings).ErrorNumbers().empty()) << c.settings;
+    std::string id = std::to_string(++n);
+    Reply r = h.Run("insert into MovCliente values (" + id + ", 'x', '" + c.text + "')");
+    if (!c.stored) {
+      EXPECT_EQ(r.ErrorNumbers(), (std::vector<int32_t>{242})) << c.settings << " " << c.text;
+      continue;
+    }
+    EXPECT_EQ(Column(h.Run("select DataSys from MovCliente where NumRegisto = " + id)),
+              (std::vector<std::string>{c.stored}))
+        << c.settings << " " << c.text;
+  }
+  EXPECT_EQ(h.Run("set language Klingon").ErrorNumbers(), (std::vector<int32_t>{kNotModelledError}));
+  EXPECT_EQ(h.Run("set dateformat xyz").ErrorNumbers(), (std::vector<int32_t>{kNotModelledError}));
+}
+
 TEST(StatementEngine, SeveralStatementsInOneBatchEachEndWithTheirOwnDone) {
   Harness h(OneDatabase(MovCliente("datetime", json::array())));
   Reply r = h.Run("set nocount on; select 1; select * from Missing; select 2");
