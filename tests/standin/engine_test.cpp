@@ -324,6 +324,31 @@ TEST(Transactions, RollbackRestoresDroppedObjectsAndCommitKeepsThem) {
   EXPECT_TRUE(h.Table("Parvimar01", "MovCliente").indexes.empty());
 }
 
+TEST(Transactions, AFailedDateConversionEndsTheBatchAndRollsBackWhileADependencyEndsOnlyItsStatement) {
+  json table = MovCliente("nvarchar(20)", {"2024-01-01", "ontem"});
+  table["indexes"] = {{{"name", "IX_Data"}, {"keys", {"DataSys"}}}};
+  Harness h(OneDatabase(table), "Parvimar01");
+  // 5074 + 4922: the statement fails, the batch and the transaction go on.
+  Reply blocked = h.Run("begin tran alter table MovCliente alter column DataSys datetime null select 1");
+  EXPECT_EQ(blocked.ErrorNumbers(), (std::vector<int32_t>{5074, 4922}));
+  EXPECT_EQ(blocked.ResultSets().size(), 1u);
+  EXPECT_EQ(h.session().trancount, 1);
+  // 241: the batch ends and the open transaction is rolled back, undoing the drop before it.
+  Reply failed = h.Run(
+      "drop index MovCliente.IX_Data alter table MovCliente alter column DataSys datetime null select 1");
+  EXPECT_EQ(failed.ErrorNumbers(), (std::vector<int32_t>{241}));
+  EXPECT_TRUE(failed.ResultSets().empty());
+  EXPECT_EQ(h.session().trancount, 0);
+  EXPECT_EQ(h.Table("Parvimar01", "MovCliente").indexes.size(), 1u);
+  EXPECT_EQ(h.Run("rollback").ErrorNumbers(), (std::vector<int32_t>{3903}));
+  // The same through INSERT, with 242.
+  Harness dated(OneDatabase(MovCliente("datetime", json::array())), "Parvimar01");
+  dated.Run("begin tran");
+  EXPECT_EQ(dated.Run("insert into MovCliente values (9, 'x', '2024-02-30') select 1").ErrorNumbers(),
+            (std::vector<int32_t>{242}));
+  EXPECT_EQ(dated.session().trancount, 0);
+}
+
 TEST(Transactions, NestedBeginsNeedAsManyCommitsAndDisconnectRollsBack) {
   json table = MovCliente("smalldatetime", {"2024-01-01"});
   table["indexes"] = {{{"name", "IX_Data"}, {"keys", {"DataSys"}}}};
