@@ -4,9 +4,9 @@ namespace standin {
 
 namespace {
 template <typename T>
-T* FindByName(std::vector<T>& items, std::string_view name) {
+T* FindByName(std::vector<T>& items, std::string_view name, bool case_sensitive = false) {
   for (auto& item : items) {
-    if (NamesEqual(item.name, name)) return &item;
+    if (case_sensitive ? item.name == name : NamesEqual(item.name, name)) return &item;
   }
   return nullptr;
 }
@@ -35,10 +35,10 @@ StatisticDef* TableDef::FindStatistic(std::string_view statistic) {
 }
 
 TableDef* Database::FindTable(std::string_view table) {
-  return FindByName(tables, LastNamePart(table));
+  return FindByName(tables, LastNamePart(table), case_sensitive);
 }
 ProcedureDef* Database::FindProcedure(std::string_view procedure) {
-  return FindByName(procedures, LastNamePart(procedure));
+  return FindByName(procedures, LastNamePart(procedure), case_sensitive);
 }
 
 Database* Catalog::FindDatabase(std::string_view database) {

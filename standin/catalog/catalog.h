@@ -110,6 +110,8 @@ struct Database {
   std::string owner = "sa";
   DbState state = DbState::kOnline;
   bool single_user = false;
+  // A case-sensitive collation (a _CS_ or _BIN one): object names then compare with case.
+  bool case_sensitive = false;
   int16_t dbid = 0;
   DateTime created;
   std::vector<TableDef> tables;
@@ -117,6 +119,7 @@ struct Database {
   std::vector<ProcedureDef> procedures;
   int32_t next_object_id = 0;
 
+  // Tables and procedures by (the last part of) their name, compared as the database's collation compares.
   TableDef* FindTable(std::string_view table);
   ProcedureDef* FindProcedure(std::string_view procedure);
   int32_t NewObjectId() { return next_object_id++; }

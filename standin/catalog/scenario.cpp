@@ -209,6 +209,7 @@ void LoadDatabase(const json& jd, Catalog& catalog) {
     throw ScenarioError(name + ": state must be online or offline");
   db->state = state == "offline" ? DbState::kOffline : DbState::kOnline;
   db->single_user = jd.value("single_user", false);
+  db->case_sensitive = jd.value("case_sensitive", false);
   for (const auto& ju : jd.value("users", json::array())) {
     db->users.push_back({ju.at("name").get<std::string>(), ju.value("login", ""),
                          ju.value("roles", std::vector<std::string>{})});

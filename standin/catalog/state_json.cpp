@@ -78,6 +78,7 @@ json DatabaseState(const Database& db, bool with_rows) {
   return {{"name", db.name},
           {"state", db.state == DbState::kOffline ? "offline" : "online"},
           {"single_user", db.single_user},
+          {"case_sensitive", db.case_sensitive},
           {"tables", tables}};
 }
 

@@ -55,6 +55,19 @@ TEST(HelpIndex, ListsIndexesByNameWithDescriptionsAndDescendingMarks) {
                             "PK_Mov", "clustered, unique, primary key located on PRIMARY", "NumRegisto"}));
 }
 
+TEST(HelpIndex, OnACaseSensitiveDatabaseObjectNamesCompareWithCase) {
+  json s = OneDatabase(FullTable());
+  s["databases"][0]["case_sensitive"] = true;
+  Harness h(s, "Parvimar01");
+  for (const char* text :
+       {"sp_helpindex movcliente", "sp_helpstats movcliente", "sp_helpconstraint movcliente"})
+    EXPECT_EQ(h.Run(text).ErrorNumbers(), (std::vector<int32_t>{15009})) << text;
+  EXPECT_EQ(h.Run("sp_helpindex MovCliente").ResultSets().size(), 1u);
+  EXPECT_EQ(Column(h.Run("select object_id('movcliente')")), (std::vector<std::string>{"NULL"}));
+  EXPECT_NE(Column(h.Run("select object_id('MovCliente')")), (std::vector<std::string>{"NULL"}));
+  EXPECT_EQ(h.Run("select * from movcliente").ErrorNumbers(), (std::vector<int32_t>{208}));
+}
+
 TEST(HelpProcedures, PrintMessagesInsteadOfEmptySetsAndFailOnMissingTables) {
   struct Case {
     const char* text;
