@@ -41,6 +41,18 @@ ProcedureDef* Database::FindProcedure(std::string_view procedure) {
   return FindByName(procedures, LastNamePart(procedure), case_sensitive);
 }
 
+std::optional<SqlType> Database::ResolveType(std::string_view text) const {
+  if (auto t = ParseSqlType(text)) return t;
+  for (const auto& alias : types) {
+    if (case_sensitive ? alias.name == text : NamesEqual(alias.name, text)) {
+      SqlType t = alias.base;
+      t.alias = alias.name;
+      return t;
+    }
+  }
+  return std::nullopt;
+}
+
 Database* Catalog::FindDatabase(std::string_view database) {
   return FindByName(databases, database);
 }

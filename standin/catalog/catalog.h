@@ -103,6 +103,14 @@ struct UserDef {
   std::vector<std::string> roles;
 };
 
+// A user-defined (alias) type on a system type, as sp_addtype or CREATE TYPE ... FROM makes it: systypes
+// lists it with its base type's xtype and a user type id from 257 on.
+struct AliasTypeDef {
+  std::string name;
+  SqlType base;
+  int xusertype = 257;
+};
+
 enum class DbState { kOnline, kOffline };
 
 struct Database {
@@ -117,11 +125,15 @@ struct Database {
   std::vector<TableDef> tables;
   std::vector<UserDef> users;
   std::vector<ProcedureDef> procedures;
+  std::vector<AliasTypeDef> types;  // alias types, in user type id order
   int32_t next_object_id = 0;
 
   // Tables and procedures by (the last part of) their name, compared as the database's collation compares.
   TableDef* FindTable(std::string_view table);
   ProcedureDef* FindProcedure(std::string_view procedure);
+  // A type as a column declares it: a system type ("nvarchar(10)") or an alias type of this database, which
+  // keeps its base type and carries its own name. Nothing for an unknown name.
+  std::optional<SqlType> ResolveType(std::string_view text) const;
   int32_t NewObjectId() { return next_object_id++; }
 };
 

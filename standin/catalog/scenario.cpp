@@ -12,8 +12,8 @@ using nlohmann::json;
 
 namespace {
 
-SqlType TypeOf(const std::string& text, const std::string& where) {
-  auto t = ParseSqlType(text);
+SqlType TypeOf(const std::string& text, const std::string& where, const Database* db = nullptr) {
+  auto t = db ? db->ResolveType(text) : ParseSqlType(text);
   if (!t) throw ScenarioError(where + ": unknown type '" + text + "'");
   return *t;
 }
@@ -90,7 +90,7 @@ void LoadTable(const json& jt, Database& db) {
   for (const auto& jc : jt.value("columns", json::array())) {
     ColumnDef c;
     c.name = jc.at("name").get<std::string>();
-    c.type = TypeOf(jc.at("type").get<std::string>(), where + "." + c.name);
+    c.type = TypeOf(jc.at("type").get<std::string>(), where + "." + c.name, &db);
     c.nullable = jc.value("nullable", true);
     c.identity = jc.value("identity", false);
     t.columns.push_back(c);
@@ -213,6 +213,12 @@ void LoadDatabase(const json& jd, Catalog& catalog) {
   for (const auto& ju : jd.value("users", json::array())) {
     db->users.push_back({ju.at("name").get<std::string>(), ju.value("login", ""),
                          ju.value("roles", std::vector<std::string>{})});
+  }
+  for (const auto& jty : jd.value("types", json::array())) {
+    std::string type_name = jty.at("name").get<std::string>();
+    db->types.push_back(AliasTypeDef{type_name,
+                                     TypeOf(jty.at("base").get<std::string>(), name + "." + type_name),
+                                     257 + static_cast<int>(db->types.size())});
   }
   for (const auto& jt : jd.value("tables", json::array())) {
     if (db->FindTable(jt.at("name").get<std::string>())) throw ScenarioError(name + ": duplicate table");

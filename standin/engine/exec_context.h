@@ -46,7 +46,7 @@ class ExecContext {
   bool in_procedure = false;
   std::string procedure;  // name put into messages raised inside a procedure
   bool failed = false;
-  bool abort_batch = false;  // the statements after this one in the batch are not run
+  bool abort_batch = false;         // the statements after this one in the batch are not run
   bool aborts_transaction = false;  // an error of this statement ends the batch and rolls back (241, 242)
   std::optional<int64_t> row_count;
   std::map<std::string, Value> parameters;  // @name (lower case) -> value, for sp_executesql

@@ -62,7 +62,7 @@ class TableParser {
     if (cur_.AtEnd() || cur_.Peek()->kind != TokenKind::kWord) return Syntax();
     std::string type_text = cur_.Next().text;
     if (cur_.PeekPunct("(") && !cur_.ParenGroup(type_text)) return Syntax();
-    auto type = ParseSqlType(type_text);
+    auto type = db_.ResolveType(type_text);
     if (!type) {
       ctx_.Error(2715, 16, 6,
                  "Column, parameter, or variable #" + std::to_string(table_.columns.size() + 1) +

@@ -10,8 +10,10 @@ namespace standin {
 
 namespace {
 
-// Joining syscolumns to systypes on xtype gives one row per type sharing the column's physical type, in
-// systypes order: an nvarchar column yields "nvarchar" and then "sysname".
+// Joining syscolumns to systypes on xtype gives one row per type sharing the column's physical type, built-in
+// and alias types alike: an nvarchar column yields "nvarchar" and "sysname", a datetime column "datetime" and
+// every alias type on datetime. The rows come in type name order, as observed: nvarchar before sysname, and
+// an alias such as DataHora before datetime.
 void ColumnTypeNames(ExecContext& ctx, const Captures& caps) {
   ResultSet rs;
   rs.columns = {{"name", *ParseSqlType("sysname"), false}};
@@ -22,9 +24,16 @@ void ColumnTypeNames(ExecContext& ctx, const Captures& caps) {
       if (table.object_id != std::get<int64_t>(id.v)) continue;
       const ColumnDef* column = table.FindColumn(caps.Text("column"));
       if (!column) continue;
+      std::vector<std::string> names;
       for (const auto& t : SystemTypes()) {
-        if (t.xtype == column->type.XType()) rs.rows.push_back({Value(t.name)});
+        if (t.xtype == column->type.XType()) names.push_back(t.name);
       }
+      for (const auto& a : db->types) {
+        if (a.base.XType() == column->type.XType()) names.push_back(a.name);
+      }
+      std::stable_sort(names.begin(), names.end(),
+                       [](const std::string& x, const std::string& y) { return Lower(x) < Lower(y); });
+      for (auto& n : names) rs.rows.push_back({Value(std::move(n))});
     }
   }
   ctx.Rows(std::move(rs));

@@ -155,6 +155,10 @@ std::optional<ResultSet> SystemTable(ExecContext& ctx, Database& db, std::string
     for (const auto& t : SystemTypes()) {
       rs.rows.push_back({Value(t.name), Value(t.xtype), Value(t.xusertype), Value(t.length)});
     }
+    for (const auto& a : db.types) {
+      rs.rows.push_back(
+          {Value(a.name), Value(a.base.XType()), Value(a.xusertype), Value(a.base.ByteLength())});
+    }
     return rs;
   }
   return std::nullopt;

@@ -116,21 +116,36 @@ TEST(StatementEngine, ListsDatabasesByCaseInsensitiveLikeInDbidOrder) {
 }
 
 TEST(StatementEngine, ColumnTypeQueryReturnsEverySystemTypeSharingTheColumnsXtype) {
+  const json data_hora = {{{"name", "DataHora"}, {"base", "datetime"}}};
   struct Case {
     const char* type;
     std::vector<std::string> names;
+    json alias_types = json::array();
   } cases[] = {
       {"nvarchar(20)", {"nvarchar", "sysname"}},  // sysname shares xtype 231 and follows nvarchar
       {"smalldatetime", {"smalldatetime"}},
       {"datetime", {"datetime"}},
       {"varchar(10)", {"varchar"}},
+      // Alias types share their base type's xtype; in name order DataHora comes before datetime.
+      {"datetime", {"DataHora", "datetime"}, data_hora},
+      {"DataHora", {"DataHora", "datetime"}, data_hora},
+      {"smalldatetime", {"smalldatetime"}, data_hora},
+      {"datetime", {"datetime", "Zdata"}, {{{"name", "Zdata"}, {"base", "datetime"}}}},
   };
   const char* query =
       "Select systypes.name From syscolumns inner join systypes on systypes.xtype = syscolumns.xtype Where "
       "syscolumns.ID=Object_ID('MovCliente') and syscolumns.Name='DataSys'";
   for (const auto& c : cases) {
-    Harness h(OneDatabase(MovCliente(c.type, json::array())), "Parvimar01");
+    json scenario = OneDatabase(MovCliente(c.type, json::array()));
+    scenario["databases"][0]["types"] = c.alias_types;
+    Harness h(scenario, "Parvimar01");
     EXPECT_EQ(Column(h.Run(query)), c.names) << c.type;
+    if (!c.alias_types.empty()) {
+      Reply view = h.Run("select name, xtype, xusertype from systypes where xusertype >= 257");
+      EXPECT_EQ(Column(view, 0, 0), (std::vector<std::string>{c.alias_types[0]["name"]})) << c.type;
+      EXPECT_EQ(Column(view, 0, 1), (std::vector<std::string>{"61"})) << c.type;
+      EXPECT_EQ(Column(view, 0, 2), (std::vector<std::string>{"257"})) << c.type;
+    }
   }
   // No table, or a column of another name: an empty set, not an error.
   Harness h(OneDatabase(MovCliente("datetime", json::array())), "master");
