@@ -1,5 +1,7 @@
 #include "catalog/catalog.h"
 
+#include <cctype>
+
 namespace standin {
 
 namespace {
@@ -11,6 +13,26 @@ T* FindByName(std::vector<T>& items, std::string_view name, bool case_sensitive 
   return nullptr;
 }
 }  // namespace
+
+bool IndexDef::UsesColumn(std::string_view column) const {
+  for (const auto& k : keys) {
+    if (NamesEqual(k.column, column)) return true;
+  }
+  for (const auto& c : included) {
+    if (NamesEqual(c, column)) return true;
+  }
+  // The filter names the column as a whole word, bracketed or not.
+  std::string text = Lower(filter), name = Lower(column);
+  auto word_char = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '@' || c == '#';
+  };
+  for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+    bool starts = at == 0 || !word_char(text[at - 1]);
+    bool ends = at + name.size() == text.size() || !word_char(text[at + name.size()]);
+    if (starts && ends) return true;
+  }
+  return false;
+}
 
 const ColumnDef* TableDef::FindColumn(std::string_view column) const {
   int i = ColumnIndex(column);

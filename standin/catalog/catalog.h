@@ -34,6 +34,11 @@ struct IndexDef {
   bool primary_key = false;        // the index that enforces a PRIMARY KEY constraint of the same name
   bool unique_constraint = false;  // the index that enforces a UNIQUE constraint of the same name
   std::string filegroup = "PRIMARY";
+  std::vector<std::string> included;  // INCLUDE (...) columns, not keys: sp_helpindex does not show them
+  std::string filter;                 // WHERE of a filtered index as stored, "([DataSys] IS NOT NULL)"
+
+  // Whether the index uses `column` as a key, an included column or in its filter.
+  bool UsesColumn(std::string_view column) const;
 };
 
 enum class ConstraintKind { kPrimaryKey, kUnique, kForeignKey, kCheck, kDefault };

@@ -116,6 +116,10 @@ void LoadTable(const json& jt, Database& db) {
     i.unique = ji.value("unique", false);
     i.clustered = ji.value("clustered", false);
     i.filegroup = ji.value("filegroup", "PRIMARY");
+    for (const auto& key : Keys(ji.value("included", json::array()), t, where + " index " + i.name)) {
+      i.included.push_back(key.column);
+    }
+    i.filter = ji.value("filter", "");
     t.indexes.push_back(i);
   }
   for (const auto& jc : jt.value("constraints", json::array())) {

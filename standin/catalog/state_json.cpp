@@ -51,7 +51,9 @@ json DatabaseState(const Database& db, bool with_rows) {
                                {"keys", KeysJson(i.keys)},
                                {"unique", i.unique},
                                {"clustered", i.clustered},
-                               {"primary_key", i.primary_key}});
+                               {"primary_key", i.primary_key},
+                               {"included", i.included},
+                               {"filter", i.filter}});
     }
     jt["constraints"] = json::array();
     for (const auto& c : t.constraints) {

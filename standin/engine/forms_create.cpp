@@ -93,6 +93,10 @@ void CreateIndexOrStatistics(ExecContext& ctx, const Captures& caps, bool statis
   }
   std::vector<IndexKey> keys = KeysOf(caps["keys"]);
   if (!ResolveKeys(ctx, *table, keys, 1911)) return;
+  std::vector<IndexKey> included_keys = KeysOf(caps["included"]);
+  if (!ResolveKeys(ctx, *table, included_keys, 1911)) return;
+  std::vector<std::string> included;
+  for (const auto& k : included_keys) included.push_back(k.column);
   bool clustered = caps.Has("clustered");
   if (clustered) {
     for (const auto& i : table->indexes) {
@@ -116,6 +120,8 @@ void CreateIndexOrStatistics(ExecContext& ctx, const Captures& caps, bool statis
     i.keys = keys;
     i.unique = caps.Has("unique");
     i.clustered = clustered;
+    i.included = included;
+    if (caps.Has("filter")) i.filter = "(" + caps.Text("filter") + ")";
     table->indexes.push_back(i);
   }
 }
@@ -219,7 +225,8 @@ void RegisterCreateForms(StatementRegistry& r) {
   r.AddForm("create table", "create table {table:name} ( {body:rest}", CreateTable);
   r.AddForm("drop table", "drop table {table:name}", DropTable);
   r.AddForm("create index",
-            "create [unique] [clustered|nonclustered] index {name} on {table:name} ( {keys:keys} )",
+            "create [unique] [clustered|nonclustered] index {name} on {table:name} ( {keys:keys} ) "
+            "[include ( {included:keys} )] [where {filter:rest}]",
             [](ExecContext& ctx, const Captures& caps) { CreateIndexOrStatistics(ctx, caps, false); });
   r.AddForm("create statistics", "create statistics {name} on {table:name} ( {keys:keys} )",
             [](ExecContext& ctx, const Captures& caps) { CreateIndexOrStatistics(ctx, caps, true); });

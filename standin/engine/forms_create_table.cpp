@@ -51,7 +51,14 @@ class TableParser {
     } while (cur_.AcceptPunct(","));
     if (!cur_.AcceptPunct(")")) return Syntax();
     if (!ResolveKeys(ctx_, table_, c.columns, 1911)) return false;
-    table_.indexes.push_back(IndexDef{c.name, c.columns, true, c.clustered, pk, !pk, "PRIMARY"});
+    IndexDef index;
+    index.name = c.name;
+    index.keys = c.columns;
+    index.unique = true;
+    index.clustered = c.clustered;
+    index.primary_key = pk;
+    index.unique_constraint = !pk;
+    table_.indexes.push_back(index);
     table_.constraints.push_back(c);
     return true;
   }

@@ -133,7 +133,7 @@ std::vector<Dependent> BlockingDependents(const TableDef& table, const ColumnDef
       (new_type.length < 0 || (column.type.length >= 0 && new_type.length >= column.type.length));
   std::vector<Dependent> out;
   for (const auto& index : table.indexes) {
-    if (!NamesColumn(index.keys, column.name)) continue;
+    if (!index.UsesColumn(column.name)) continue;
     if (index.primary_key && (nullable || !same_type)) {
       out.push_back({"object", index.name});
     } else if (!index.primary_key && !index.unique_constraint && !same_type && !widening) {
