@@ -3,8 +3,8 @@
 // wire).
 //
 // The UTF-8/UTF-16 codec here is deliberately the stand-in's own and not the client's (util/, platform/): the
-// stand-in checks the client, and a conversion bug shared by both would make them agree on wrong text and hide
-// the fault from every test.
+// stand-in checks the client, and a conversion bug shared by both would make them agree on wrong text and
+// hide the fault from every test.
 #pragma once
 
 #include <cstdint>

@@ -1,16 +1,38 @@
 #include "catalog/catalog.h"
 
+#include <cctype>
+
 namespace standin {
 
 namespace {
 template <typename T>
-T* FindByName(std::vector<T>& items, std::string_view name) {
+T* FindByName(std::vector<T>& items, std::string_view name, bool case_sensitive = false) {
   for (auto& item : items) {
-    if (NamesEqual(item.name, name)) return &item;
+    if (case_sensitive ? item.name == name : NamesEqual(item.name, name)) return &item;
   }
   return nullptr;
 }
 }  // namespace
+
+bool IndexDef::UsesColumn(std::string_view column) const {
+  for (const auto& k : keys) {
+    if (NamesEqual(k.column, column)) return true;
+  }
+  for (const auto& c : included) {
+    if (NamesEqual(c, column)) return true;
+  }
+  // The filter names the column as a whole word, bracketed or not.
+  std::string text = Lower(filter), name = Lower(column);
+  auto word_char = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '@' || c == '#';
+  };
+  for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+    bool starts = at == 0 || !word_char(text[at - 1]);
+    bool ends = at + name.size() == text.size() || !word_char(text[at + name.size()]);
+    if (starts && ends) return true;
+  }
+  return false;
+}
 
 const ColumnDef* TableDef::FindColumn(std::string_view column) const {
   int i = ColumnIndex(column);
@@ -35,10 +57,22 @@ StatisticDef* TableDef::FindStatistic(std::string_view statistic) {
 }
 
 TableDef* Database::FindTable(std::string_view table) {
-  return FindByName(tables, LastNamePart(table));
+  return FindByName(tables, LastNamePart(table), case_sensitive);
 }
 ProcedureDef* Database::FindProcedure(std::string_view procedure) {
-  return FindByName(procedures, LastNamePart(procedure));
+  return FindByName(procedures, LastNamePart(procedure), case_sensitive);
+}
+
+std::optional<SqlType> Database::ResolveType(std::string_view text) const {
+  if (auto t = ParseSqlType(text)) return t;
+  for (const auto& alias : types) {
+    if (case_sensitive ? alias.name == text : NamesEqual(alias.name, text)) {
+      SqlType t = alias.base;
+      t.alias = alias.name;
+      return t;
+    }
+  }
+  return std::nullopt;
 }
 
 Database* Catalog::FindDatabase(std::string_view database) {

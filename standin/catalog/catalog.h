@@ -35,6 +35,11 @@ struct IndexDef {
   bool primary_key = false;        // the index that enforces a PRIMARY KEY constraint of the same name
   bool unique_constraint = false;  // the index that enforces a UNIQUE constraint of the same name
   std::string filegroup = "PRIMARY";
+  std::vector<std::string> included;  // INCLUDE (...) columns, not keys: sp_helpindex does not show them
+  std::string filter;                 // WHERE of a filtered index as stored, "([DataSys] IS NOT NULL)"
+
+  // Whether the index uses `column` as a key, an included column or in its filter.
+  bool UsesColumn(std::string_view column) const;
 };
 
 enum class ConstraintKind { kPrimaryKey, kUnique, kForeignKey, kCheck, kDefault };
@@ -105,6 +110,14 @@ struct UserDef {
   std::vector<std::string> roles;
 };
 
+// A user-defined (alias) type on a system type, as sp_addtype or CREATE TYPE ... FROM makes it: systypes
+// lists it with its base type's xtype and a user type id from 257 on.
+struct AliasTypeDef {
+  std::string name;
+  SqlType base;
+  int xusertype = 257;
+};
+
 enum class DbState { kOnline, kOffline };
 
 struct Database {
@@ -112,15 +125,22 @@ struct Database {
   std::string owner = "sa";
   DbState state = DbState::kOnline;
   bool single_user = false;
+  // A case-sensitive collation (a _CS_ or _BIN one): object names then compare with case.
+  bool case_sensitive = false;
   int16_t dbid = 0;
   DateTime created;
   std::vector<TableDef> tables;
   std::vector<UserDef> users;
   std::vector<ProcedureDef> procedures;
+  std::vector<AliasTypeDef> types;  // alias types, in user type id order
   int32_t next_object_id = 0;
 
+  // Tables and procedures by (the last part of) their name, compared as the database's collation compares.
   TableDef* FindTable(std::string_view table);
   ProcedureDef* FindProcedure(std::string_view procedure);
+  // A type as a column declares it: a system type ("nvarchar(10)") or an alias type of this database, which
+  // keeps its base type and carries its own name. Nothing for an unknown name.
+  std::optional<SqlType> ResolveType(std::string_view text) const;
   int32_t NewObjectId() { return next_object_id++; }
 };
 
@@ -128,6 +148,7 @@ struct LoginDef {
   std::string name;
   std::string password;
   std::string default_database = "master";
+  std::string default_language = "us_english";  // a name or alias of sys.syslanguages
   std::vector<std::string> server_roles;
   bool disabled = false;
 };

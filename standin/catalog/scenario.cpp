@@ -4,14 +4,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "catalog/languages.h"
+
 namespace standin {
 
 using nlohmann::json;
 
 namespace {
 
-SqlType TypeOf(const std::string& text, const std::string& where) {
-  auto t = ParseSqlType(text);
+SqlType TypeOf(const std::string& text, const std::string& where, const Database* db = nullptr) {
+  auto t = db ? db->ResolveType(text) : ParseSqlType(text);
   if (!t) throw ScenarioError(where + ": unknown type '" + text + "'");
   return *t;
 }
@@ -88,7 +90,7 @@ void LoadTable(const json& jt, Database& db) {
   for (const auto& jc : jt.value("columns", json::array())) {
     ColumnDef c;
     c.name = jc.at("name").get<std::string>();
-    c.type = TypeOf(jc.at("type").get<std::string>(), where + "." + c.name);
+    c.type = TypeOf(jc.at("type").get<std::string>(), where + "." + c.name, &db);
     c.nullable = jc.value("nullable", true);
     c.identity = jc.value("identity", false);
     c.rowguidcol = jc.value("rowguidcol", false);
@@ -115,6 +117,10 @@ void LoadTable(const json& jt, Database& db) {
     i.unique = ji.value("unique", false);
     i.clustered = ji.value("clustered", false);
     i.filegroup = ji.value("filegroup", "PRIMARY");
+    for (const auto& key : Keys(ji.value("included", json::array()), t, where + " index " + i.name)) {
+      i.included.push_back(key.column);
+    }
+    i.filter = ji.value("filter", "");
     t.indexes.push_back(i);
   }
   for (const auto& jc : jt.value("constraints", json::array())) {
@@ -208,9 +214,16 @@ void LoadDatabase(const json& jd, Catalog& catalog) {
     throw ScenarioError(name + ": state must be online or offline");
   db->state = state == "offline" ? DbState::kOffline : DbState::kOnline;
   db->single_user = jd.value("single_user", false);
+  db->case_sensitive = jd.value("case_sensitive", false);
   for (const auto& ju : jd.value("users", json::array())) {
     db->users.push_back({ju.at("name").get<std::string>(), ju.value("login", ""),
                          ju.value("roles", std::vector<std::string>{})});
+  }
+  for (const auto& jty : jd.value("types", json::array())) {
+    std::string type_name = jty.at("name").get<std::string>();
+    db->types.push_back(AliasTypeDef{type_name,
+                                     TypeOf(jty.at("base").get<std::string>(), name + "." + type_name),
+                                     257 + static_cast<int>(db->types.size())});
   }
   for (const auto& jt : jd.value("tables", json::array())) {
     if (db->FindTable(jt.at("name").get<std::string>())) throw ScenarioError(name + ": duplicate table");
@@ -308,6 +321,12 @@ Scenario LoadScenario(const json& j) {
     l.password = jl.value("password", "");
     l.default_database = jl.value("default_database", "master");
     l.server_roles = jl.value("server_roles", std::vector<std::string>{});
+    const LanguageDef* language = FindLanguage(jl.value("default_language", "us_english"));
+    if (!language) {
+      throw ScenarioError("login " + l.name + ": unknown default_language " +
+                          jl.value("default_language", ""));
+    }
+    l.default_language = language->name;
     l.disabled = jl.value("disabled", false);
     s.catalog.logins.push_back(l);
   }
@@ -351,91 +370,6 @@ Scenario LoadScenarioFile(const std::string& path) {
   } catch (const json::exception& e) {
     throw ScenarioError(path + ": " + e.what());
   }
-}
-
-namespace {
-json ValueJson(const Value& v) {
-  if (v.IsNull()) return nullptr;
-  if (auto* i = std::get_if<int64_t>(&v.v)) return *i;
-  if (auto* d = std::get_if<double>(&v.v)) return *d;
-  return v.ToText();
-}
-
-const char* KindName(ConstraintKind k) {
-  switch (k) {
-    case ConstraintKind::kPrimaryKey:
-      return "PRIMARY KEY";
-    case ConstraintKind::kUnique:
-      return "UNIQUE";
-    case ConstraintKind::kForeignKey:
-      return "FOREIGN KEY";
-    case ConstraintKind::kCheck:
-      return "CHECK";
-    case ConstraintKind::kDefault:
-      return "DEFAULT";
-  }
-  return "";
-}
-
-json KeysJson(const std::vector<IndexKey>& keys) {
-  json out = json::array();
-  for (const auto& k : keys) out.push_back(k.column + (k.descending ? " DESC" : ""));
-  return out;
-}
-}  // namespace
-
-json DatabaseState(const Database& db, bool with_rows) {
-  json tables = json::array();
-  for (const auto& t : db.tables) {
-    json jt = {{"name", t.name}, {"owner", t.owner}, {"row_count", t.rows.size()}};
-    jt["columns"] = json::array();
-    for (const auto& c : t.columns) {
-      json jc = {{"name", c.name}, {"type", c.type.DeclText()}, {"nullable", c.nullable}};
-      if (c.identity) jc["identity"] = {{"seed", c.seed}, {"increment", c.increment}};
-      if (c.rowguidcol) jc["rowguidcol"] = true;
-      jt["columns"].push_back(jc);
-    }
-    jt["indexes"] = json::array();
-    for (const auto& i : t.indexes) {
-      jt["indexes"].push_back({{"name", i.name},
-                               {"keys", KeysJson(i.keys)},
-                               {"unique", i.unique},
-                               {"clustered", i.clustered},
-                               {"primary_key", i.primary_key}});
-    }
-    jt["constraints"] = json::array();
-    for (const auto& c : t.constraints) {
-      json jc = {{"type", KindName(c.kind)}, {"name", c.name}, {"columns", KeysJson(c.columns)}};
-      if (!c.expression.empty()) jc["expression"] = c.expression;
-      if (c.kind == ConstraintKind::kForeignKey) jc["references"] = c.ref_table;
-      jt["constraints"].push_back(jc);
-    }
-    jt["statistics"] = json::array();
-    for (const auto& s : t.statistics) {
-      jt["statistics"].push_back(
-          {{"name", s.name}, {"columns", s.columns}, {"auto_created", s.auto_created}});
-    }
-    if (with_rows) {
-      jt["rows"] = json::array();
-      for (const auto& row : t.rows) {
-        json jr = json::array();
-        for (const auto& v : row) jr.push_back(ValueJson(v));
-        jt["rows"].push_back(jr);
-      }
-    }
-    tables.push_back(jt);
-  }
-  json procedures = json::array();
-  for (const auto& p : db.procedures) {
-    json jp = {{"name", p.name}, {"owner", p.owner}};
-    if (!p.body.empty()) jp["body"] = p.body;
-    procedures.push_back(jp);
-  }
-  return {{"name", db.name},
-          {"state", db.state == DbState::kOffline ? "offline" : "online"},
-          {"single_user", db.single_user},
-          {"tables", tables},
-          {"procedures", procedures}};
 }
 
 }  // namespace standin

@@ -113,17 +113,28 @@ struct Converted {
   std::optional<SqlError> error;
 };
 
+// The order of day, month and year in text dates: SET DATEFORMAT, or the default of the session's language
+// (us_english mdy, Português dmy, ...).
+enum class DateOrder { kMdy, kDmy, kYmd, kYdm, kMyd, kDym };
+std::optional<DateOrder> ParseDateOrder(std::string_view text);  // "dmy" -> kDmy; nothing for another word
+std::string DateOrderName(DateOrder order);
+
 // Implicit conversion of a stored value of type `from` into type `to`, as ALTER COLUMN and assignment perform
 // it: 241 for text that is no date, 242 for a date out of range, 245 for text that is no number, 8115/220 for
 // overflow, 8152 for truncated text, 206 for incompatible types.
-Converted ConvertValue(const Value& value, const SqlType& from, const SqlType& to);
+// Text becomes a date as `order` says.
+Converted ConvertValue(const Value& value, const SqlType& from, const SqlType& to,
+                       DateOrder order = DateOrder::kMdy);
 
-// Parses a date/time literal the way SQL Server does under us_english (mdy): ISO 8601, "yyyymmdd[ time]",
-// "yyyy-mm-dd[ time]", "mm/dd/yyyy[ time]". 241 when the text is not a date, 242 when a part is out of range.
 // The canonical form of a uniqueidentifier written as text (with or without braces), or nothing.
 std::optional<std::string> ParseGuid(std::string_view text);
 
-std::optional<DateTime> ParseDateTime(std::string_view text, SqlError* error);
+// Parses a date/time literal the way SQL Server does for datetime under DATEFORMAT `order`: ISO 8601
+// ("yyyy-mm-ddThh:mm:ss") and "yyyymmdd[ time]" under every order; "yyyy-mm-dd[ time]" as y-m-d, but as y-d-m
+// when the order puts the day first (dmy); "a/b/c[ time]" (also with "-" or ".") in the order's sequence.
+// 241 when the text is not a date, 242 when a part is out of range.
+std::optional<DateTime> ParseDateTime(std::string_view text, SqlError* error,
+                                      DateOrder order = DateOrder::kMdy);
 std::string FormatDateTime(const DateTime& dt, bool small = false);
 DateTime DateTimeFromParts(int year, int month, int day, int hour, int minute, int second, int millis);
 // Rounds a datetime to the minute, as a smalldatetime stores it.

@@ -31,6 +31,9 @@ void ExecContext::Info(int32_t number, std::string text, uint8_t state) {
 
 void ExecContext::Error(int32_t number, uint8_t severity, uint8_t state, std::string text) {
   failed = true;
+  // A failed conversion of text to a date ends the batch and rolls back the open transaction, even with
+  // XACT_ABORT off; most other errors end only their statement.
+  if (number == 241 || number == 242) aborts_transaction = true;
   reply.items.push_back(MessageItem{true, number, state, severity, std::move(text), procedure, 1});
 }
 

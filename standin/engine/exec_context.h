@@ -24,7 +24,8 @@ struct SessionState {
   int spid = 0;
   std::string login;
   std::string database = "master";
-  std::string language = "us_english";  // SET LANGUAGE; from the login packet or the login's default
+  std::string language = "us_english";     // SET LANGUAGE; from the login packet or the login's default
+  DateOrder date_order = DateOrder::kMdy;  // SET DATEFORMAT; set by the language
   int trancount = 0;
   uint64_t tran_descriptor = 0;
   // Databases as they were when the open transaction first changed them, restored by ROLLBACK or a
@@ -45,7 +46,8 @@ class ExecContext {
   bool in_procedure = false;
   std::string procedure;  // name put into messages raised inside a procedure
   bool failed = false;
-  bool abort_batch = false;  // the statements after this one in the batch are not run
+  bool abort_batch = false;         // the statements after this one in the batch are not run
+  bool aborts_transaction = false;  // an error of this statement ends the batch and rolls back (241, 242)
   std::optional<int64_t> row_count;
   std::map<std::string, Value> parameters;  // @name (lower case) -> value, for sp_executesql
 

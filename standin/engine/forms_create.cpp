@@ -131,6 +131,10 @@ void CreateIndexOrStatistics(ExecContext& ctx, const Captures& caps, bool statis
   std::vector<IndexKey> keys = KeysOf(caps["keys"]);
   if (!ResolveKeys(ctx, *table, keys, 1911)) return;
   if (!statistics && caps.Has("unique") && !KeysDistinct(ctx, *table, keys, name)) return;
+  std::vector<IndexKey> included_keys = KeysOf(caps["included"]);
+  if (!ResolveKeys(ctx, *table, included_keys, 1911)) return;
+  std::vector<std::string> included;
+  for (const auto& k : included_keys) included.push_back(k.column);
   bool clustered = caps.Has("clustered");
   if (clustered) {
     for (const auto& i : table->indexes) {
@@ -154,6 +158,8 @@ void CreateIndexOrStatistics(ExecContext& ctx, const Captures& caps, bool statis
     i.keys = keys;
     i.unique = caps.Has("unique");
     i.clustered = clustered;
+    i.included = included;
+    if (caps.Has("filter")) i.filter = "(" + caps.Text("filter") + ")";
     table->indexes.push_back(i);
   }
 }
@@ -258,7 +264,7 @@ void RegisterCreateForms(StatementRegistry& r) {
   r.AddForm("drop table", "drop table {table:name}", DropTable);
   r.AddForm("create index",
             "create [unique] [clustered|nonclustered] index {name} on {table:name} ( {keys:keys} ) "
-            "[on {filegroup}]",
+            "[include ( {included:keys} )] [on {filegroup}] [where {filter:rest}]",
             [](ExecContext& ctx, const Captures& caps) { CreateIndexOrStatistics(ctx, caps, false); });
   r.AddForm("create statistics", "create statistics {name} on {table:name} ( {keys:keys} )",
             [](ExecContext& ctx, const Captures& caps) { CreateIndexOrStatistics(ctx, caps, true); });

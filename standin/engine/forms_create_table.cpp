@@ -53,7 +53,14 @@ class TableParser {
     } while (cur_.AcceptPunct(","));
     if (!cur_.AcceptPunct(")")) return Syntax();
     if (!ResolveKeys(ctx_, table_, c.columns, 1911)) return false;
-    table_.indexes.push_back(IndexDef{c.name, c.columns, true, c.clustered, pk, !pk, "PRIMARY"});
+    IndexDef index;
+    index.name = c.name;
+    index.keys = c.columns;
+    index.unique = true;
+    index.clustered = c.clustered;
+    index.primary_key = pk;
+    index.unique_constraint = !pk;
+    table_.indexes.push_back(index);
     table_.constraints.push_back(c);
     return true;
   }
@@ -67,7 +74,7 @@ class TableParser {
       return Syntax();
     std::string type_text = cur_.Next().text;
     if (cur_.PeekPunct("(") && !cur_.ParenGroup(type_text)) return Syntax();
-    auto type = ParseSqlType(type_text);
+    auto type = db_.ResolveType(type_text);
     if (!type) {
       ctx_.Error(2715, 16, 6,
                  "Column, parameter, or variable #" + std::to_string(table_.columns.size() + 1) +

@@ -133,7 +133,7 @@ std::vector<Dependent> BlockingDependents(const TableDef& table, const ColumnDef
       (new_type.length < 0 || (column.type.length >= 0 && new_type.length >= column.type.length));
   std::vector<Dependent> out;
   for (const auto& index : table.indexes) {
-    if (!NamesColumn(index.keys, column.name)) continue;
+    if (!index.UsesColumn(column.name)) continue;
     if (index.primary_key && (nullable || !same_type)) {
       out.push_back({"object", index.name});
     } else if (!index.primary_key && !index.unique_constraint && !same_type && !widening) {
@@ -204,7 +204,7 @@ void AlterColumn(ExecContext& ctx, const Captures& caps) {
       ctx.Info(3621, "The statement has been terminated.", 0);
       return;
     }
-    auto c = ConvertValue(v, column.type, *type);
+    auto c = ConvertValue(v, column.type, *type, ctx.session.date_order);
     if (c.error) {
       ctx.Error(*c.error);
       ctx.Info(3621, "The statement has been terminated.", 0);

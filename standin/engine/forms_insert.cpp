@@ -99,7 +99,7 @@ bool BuildRow(ExecContext& ctx, const Database& db, const TableDef& table, const
   }
   for (size_t k = 0; k < targets.size(); ++k) {
     const ColumnDef& col = table.columns[static_cast<size_t>(targets[k])];
-    auto converted = ConvertValue(values[k], LiteralType(values[k]), col.type);
+    auto converted = ConvertValue(values[k], LiteralType(values[k]), col.type, ctx.session.date_order);
     if (converted.error) {
       ctx.Error(*converted.error);
       Terminated(ctx);

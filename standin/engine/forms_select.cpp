@@ -10,8 +10,10 @@ namespace standin {
 
 namespace {
 
-// Joining syscolumns to systypes on xtype gives one row per type sharing the column's physical type, in
-// systypes order: an nvarchar column yields "nvarchar" and then "sysname".
+// Joining syscolumns to systypes on xtype gives one row per type sharing the column's physical type, built-in
+// and alias types alike: an nvarchar column yields "nvarchar" and "sysname", a datetime column "datetime" and
+// every alias type on datetime. The rows come in type name order, as observed: nvarchar before sysname, and
+// an alias such as DataHora before datetime.
 void ColumnTypeNames(ExecContext& ctx, const Captures& caps) {
   ResultSet rs;
   rs.columns = {{"name", *ParseSqlType("sysname"), false}};
@@ -22,16 +24,24 @@ void ColumnTypeNames(ExecContext& ctx, const Captures& caps) {
       if (table.object_id != std::get<int64_t>(id.v)) continue;
       const ColumnDef* column = table.FindColumn(caps.Text("column"));
       if (!column) continue;
+      std::vector<std::string> names;
       for (const auto& t : SystemTypes()) {
-        if (t.xtype == column->type.XType()) rs.rows.push_back({Value(t.name)});
+        if (t.xtype == column->type.XType()) names.push_back(t.name);
       }
+      for (const auto& a : db->types) {
+        if (a.base.XType() == column->type.XType()) names.push_back(a.name);
+      }
+      std::stable_sort(names.begin(), names.end(),
+                       [](const std::string& x, const std::string& y) { return Lower(x) < Lower(y); });
+      for (auto& n : names) rs.rows.push_back({Value(std::move(n))});
     }
   }
   ctx.Rows(std::move(rs));
 }
 
 // Compares a stored value with a literal under the column's type; NULL compares unknown (false).
-int Compare(const Value& stored, const SqlType& type, const Value& literal, bool& comparable) {
+int Compare(const Value& stored, const SqlType& type, const Value& literal, bool& comparable,
+            DateOrder order = DateOrder::kMdy) {
   comparable = !stored.IsNull() && !literal.IsNull();
   if (!comparable) return 0;
   if (type.IsCharacter()) {
@@ -45,7 +55,7 @@ int Compare(const Value& stored, const SqlType& type, const Value& literal, bool
                           : std::holds_alternative<std::string>(literal.v) ? VarCharType(8000)
                           : std::holds_alternative<int64_t>(literal.v)     ? *ParseSqlType("bigint")
                                                                            : *ParseSqlType("float"),
-                          type);
+                          type, order);
   if (lit.error) {
     comparable = false;
     return 0;
@@ -77,8 +87,8 @@ std::optional<ResultSet> Source(ExecContext& ctx, const SelectStatement& s) {
 
 }  // namespace
 
-bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& columns, int k,
-           const Condition& c) {
+bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& columns, int k, const Condition& c,
+           DateOrder order) {
   const Value& v = row[static_cast<size_t>(k)];
   const SqlType& type = columns[static_cast<size_t>(k)].type;
   bool comparable = false;
@@ -90,10 +100,11 @@ bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& colum
   }
   if (c.op == "in" || c.op == "notin") {
     bool hit = false;
-    for (const auto& lit : c.values) hit = hit || (Compare(v, type, lit, comparable) == 0 && comparable);
+    for (const auto& lit : c.values)
+      hit = hit || (Compare(v, type, lit, comparable, order) == 0 && comparable);
     return !v.IsNull() && hit == (c.op == "in");
   }
-  int cmp = Compare(v, type, c.values[0], comparable);
+  int cmp = Compare(v, type, c.values[0], comparable, order);
   return comparable && ((c.op == "=" && cmp == 0) || (c.op == "<>" && cmp != 0) || (c.op == "<" && cmp < 0) ||
                         (c.op == ">" && cmp > 0) || (c.op == "<=" && cmp <= 0) || (c.op == ">=" && cmp >= 0));
 }
@@ -110,8 +121,9 @@ bool FilterAndSort(ExecContext& ctx, const SelectStatement& s, const ResultSet& 
     resolved.push_back({k, &c});
   }
   for (const auto& row : source.rows) {
-    if (std::all_of(resolved.begin(), resolved.end(),
-                    [&](const auto& rc) { return Keeps(row, source.columns, rc.first, *rc.second); })) {
+    if (std::all_of(resolved.begin(), resolved.end(), [&](const auto& rc) {
+          return Keeps(row, source.columns, rc.first, *rc.second, ctx.session.date_order);
+        })) {
       rows.push_back(row);
     }
   }

@@ -1,4 +1,5 @@
 // Statements about the session itself: SET options, USE, and transaction control.
+#include "catalog/languages.h"
 #include "engine/statement_registry.h"
 #include "engine/transactions.h"
 
@@ -32,10 +33,29 @@ void Use(ExecContext& ctx, const Captures& caps) {
   ctx.Info(5701, "Changed database context to '" + db->name + "'.", 1);
 }
 
+// SET LANGUAGE sets the date order too; SET DATEFORMAT sets only the order.
+void SetLanguage(ExecContext& ctx, const Captures& caps) {
+  const LanguageDef* language = FindLanguage(caps.Text("language"));
+  if (!language) return NotModelled(ctx, caps["language"].tokens);
+  std::string old = ctx.session.language;
+  ctx.session.language = language->name;
+  ctx.session.date_order = language->order;
+  ctx.Env(EnvItem{EnvType::kLanguage, language->name, old, {}, {}});
+  ctx.Info(5703, std::string("Changed language setting to ") + language->name + ".", 1);
+}
+
+void SetDateFormat(ExecContext& ctx, const Captures& caps) {
+  auto order = ParseDateOrder(caps.Text("order"));
+  if (!order) return NotModelled(ctx, caps["order"].tokens);
+  ctx.session.date_order = *order;
+}
+
 }  // namespace
 
 void RegisterSessionForms(StatementRegistry& r) {
   // Drivers send SET options after login and when attributes change; the server accepts them without output.
+  r.AddForm("set language", "set language {language:arg}", SetLanguage);
+  r.AddForm("set dateformat", "set dateformat {order:arg}", SetDateFormat);
   r.AddForm("set option", "set {option:rest}", [](ExecContext&, const Captures&) {});
   r.AddForm("use", "use {db}", Use);
   r.AddForm("begin transaction", "begin tran|transaction [{name}]",

@@ -73,7 +73,7 @@ void Update(ExecContext& ctx, const Captures& caps) {
   for (auto& row : rows) {
     bool matches = true;
     for (size_t k = 0; k < conditions.size() && matches; ++k)
-      matches = Keeps(row, columns, condition_columns[k], conditions[k]);
+      matches = Keeps(row, columns, condition_columns[k], conditions[k], ctx.session.date_order);
     if (!matches) continue;
     for (const auto& [col, literal] : assignments) {
       const ColumnDef& column = table->columns[static_cast<size_t>(col)];

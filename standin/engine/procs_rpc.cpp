@@ -65,7 +65,7 @@ void RunInside(ExecContext& ctx, const std::string& text, const std::string& dec
     if (!decl) continue;
     Value v = arg.value;
     if (decl->type) {
-      auto conv = ConvertValue(arg.value, arg.type, *decl->type);
+      auto conv = ConvertValue(arg.value, arg.type, *decl->type, ctx.session.date_order);
       if (!conv.error) v = conv.value;
     }
     params[Lower(decl->name)] = v;

@@ -96,7 +96,7 @@ std::optional<Value> Arithmetic(ExecContext& ctx, char op, const Value& a, const
   // Operands of another type are converted to the result's type first (245 for text that is no number).
   auto operand = [&](const Value& v, const SqlType& t) -> std::optional<Value> {
     if (FamilyOf(t) != Family::kCharacter || FamilyOf(result) == Family::kCharacter) return v;
-    auto converted = ConvertValue(v, t, result);
+    auto converted = ConvertValue(v, t, result, ctx.session.date_order);
     if (converted.error) {
       ctx.Error(*converted.error);
       return std::nullopt;

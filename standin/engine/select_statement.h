@@ -55,8 +55,8 @@ struct RowScope {
 int ColumnIndex(ExecContext& ctx, const std::vector<ResultColumn>& columns, const std::string& name);
 
 // Whether `row` passes the WHERE condition `c` on its column `k` (NULL compares unknown).
-bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& columns, int k,
-           const Condition& c);
+bool Keeps(const std::vector<Value>& row, const std::vector<ResultColumn>& columns, int k, const Condition& c,
+           DateOrder order);
 
 // The type of an expression's result, or nothing after reporting an error (207, 8117).
 std::optional<SqlType> ExprType(ExecContext& ctx, const SelectExpr& e,

@@ -4,6 +4,7 @@
 
 #include "engine/pattern.h"
 #include "engine/token_cursor.h"
+#include "engine/transactions.h"
 
 namespace standin {
 
@@ -63,6 +64,13 @@ void RunHandler(ExecContext& ctx, const std::function<void()>& handler) {
   } catch (const std::out_of_range&) {
     ctx.Error(8115, 16, 2, "Arithmetic overflow error converting expression to data type bigint.");
   }
+}
+
+void EndBatchOnConversionError(ExecContext& ctx) {
+  if (!ctx.aborts_transaction) return;
+  ctx.aborts_transaction = false;
+  ctx.abort_batch = true;
+  if (ctx.session.trancount > 0) RollbackTransaction(ctx);
 }
 
 }  // namespace
@@ -151,11 +159,13 @@ std::vector<std::string> StatementRegistry::ProcedureNames() const {
 
 void StatementRegistry::Execute(ExecContext& ctx, const std::vector<Token>& tokens) const {
   ctx.failed = false;
+  ctx.aborts_transaction = false;
   ctx.row_count.reset();
   ctx.in_procedure = false;
   ctx.procedure.clear();
   size_t furthest = 0;
   if (TryForms(ctx, tokens, furthest)) {
+    EndBatchOnConversionError(ctx);
     ctx.reply.items.push_back(DoneItem{DoneKind::kDone, ctx.row_count.has_value(), ctx.row_count.value_or(0),
                                        ctx.failed, false, ctx.session.trancount > 0, 0});
     return;
@@ -227,6 +237,7 @@ void StatementRegistry::Call(ExecContext& ctx, ProcCall& call) const {
     call.return_status = scenario_proc->return_status;
   } else {
     RunHandler(ctx, [&] { it->second(ctx, call); });
+    EndBatchOnConversionError(ctx);
   }
   ctx.reply.items.push_back(ReturnStatusItem{call.return_status});
   for (const auto& [index, value] : call.outputs) {

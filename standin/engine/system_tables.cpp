@@ -149,11 +149,57 @@ std::optional<ResultSet> SystemTable(ExecContext& ctx, Database& db, std::string
     }
     return rs;
   }
+  // sys.indexes and sys.index_columns (the only catalogue views that show included columns and filters).
+  if (NamesEqual(name, "indexes")) {
+    rs.columns = {Col("object_id", "int"),  Col("name", "sysname", true),
+                  Col("index_id", "int"),   Col("type_desc", "nvarchar(60)"),
+                  Col("is_unique", "bit"),  Col("is_primary_key", "bit"),
+                  Col("has_filter", "bit"), Col("filter_definition", "nvarchar(max)", true)};
+    for (const auto& t : db.tables) {
+      int id = 1;
+      for (const auto& i : t.indexes) {
+        int index_id = i.clustered ? 1 : ++id;
+        rs.rows.push_back({Value(t.object_id), Value(i.name), Value(index_id),
+                           Value(i.clustered ? "CLUSTERED" : "NONCLUSTERED"), Value(i.unique ? 1 : 0),
+                           Value(i.primary_key ? 1 : 0), Value(i.filter.empty() ? 0 : 1),
+                           i.filter.empty() ? Value{} : Value(i.filter)});
+      }
+    }
+    return rs;
+  }
+  if (NamesEqual(name, "index_columns")) {
+    rs.columns = {Col("object_id", "int"),         Col("index_id", "int"),
+                  Col("index_column_id", "int"),   Col("column_id", "int"),
+                  Col("key_ordinal", "tinyint"),   Col("is_descending_key", "bit"),
+                  Col("is_included_column", "bit")};
+    for (const auto& t : db.tables) {
+      int id = 1;
+      for (const auto& i : t.indexes) {
+        int index_id = i.clustered ? 1 : ++id;
+        int position = 0;
+        for (const auto& k : i.keys) {
+          ++position;
+          rs.rows.push_back({Value(t.object_id), Value(index_id), Value(position),
+                             Value(t.ColumnIndex(k.column) + 1), Value(position), Value(k.descending ? 1 : 0),
+                             Value(0)});
+        }
+        for (const auto& c : i.included) {
+          rs.rows.push_back({Value(t.object_id), Value(index_id), Value(++position),
+                             Value(t.ColumnIndex(c) + 1), Value(0), Value(0), Value(1)});
+        }
+      }
+    }
+    return rs;
+  }
   if (NamesEqual(name, "systypes")) {
     rs.columns = {Col("name", "sysname"), Col("xtype", "tinyint"), Col("xusertype", "smallint", true),
                   Col("length", "smallint")};
     for (const auto& t : SystemTypes()) {
       rs.rows.push_back({Value(t.name), Value(t.xtype), Value(t.xusertype), Value(t.length)});
+    }
+    for (const auto& a : db.types) {
+      rs.rows.push_back(
+          {Value(a.name), Value(a.base.XType()), Value(a.xusertype), Value(a.base.ByteLength())});
     }
     return rs;
   }

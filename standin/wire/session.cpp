@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "catalog/languages.h"
 #include "engine/statement_registry.h"
 #include "engine/transactions.h"
 
@@ -165,6 +166,12 @@ bool Session::Login() {
     }
     session_.spid = state_.NewSpid();
     session_.login = def->name;
+    // An empty language field means the login's default language, as the server reads the login packet.
+    const LanguageDef* language =
+        FindLanguage(login.language.empty() ? def->default_language : login.language);
+    if (!language) language = FindLanguage(def->default_language);
+    session_.language = language->name;
+    session_.date_order = language->order;
     session_.database = db->name;
     LiveSession live;
     live.connection = session_.connection;
@@ -181,8 +188,9 @@ bool Session::Login() {
     reply.items.push_back(
         MessageItem{false, 5701, 2, 0, "Changed database context to '" + db->name + "'.", "", 1});
     reply.items.push_back(EnvItem{EnvType::kCollation, "", "", kCollation, {}});
-    reply.items.push_back(EnvItem{EnvType::kLanguage, "us_english", "", {}, {}});
-    reply.items.push_back(MessageItem{false, 5703, 1, 0, "Changed language setting to us_english.", "", 1});
+    reply.items.push_back(EnvItem{EnvType::kLanguage, session_.language, "", {}, {}});
+    reply.items.push_back(
+        MessageItem{false, 5703, 1, 0, "Changed language setting to " + session_.language + ".", "", 1});
   }
   ByteWriter out;
   EncodeReply(reply, tokens_, out);

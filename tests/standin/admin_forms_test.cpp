@@ -8,9 +8,9 @@ namespace standin {
 namespace {
 
 using nlohmann::json;
-using testing::Harness;
-using testing::MovCliente;
-using testing::OneDatabase;
+using test_support::Harness;
+using test_support::MovCliente;
+using test_support::OneDatabase;
 
 json Server() {
   json s = OneDatabase(MovCliente("datetime", json::array()));

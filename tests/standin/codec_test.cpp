@@ -8,7 +8,7 @@
 namespace standin {
 namespace {
 
-using testing::MakeLogin7;
+using test_support::MakeLogin7;
 
 Bytes Encode(const std::function<void(ByteWriter&)>& f) {
   ByteWriter w;

@@ -8,10 +8,10 @@ namespace standin {
 namespace {
 
 using nlohmann::json;
-using testing::Column;
-using testing::Harness;
-using testing::MovCliente;
-using testing::OneDatabase;
+using test_support::Column;
+using test_support::Harness;
+using test_support::MovCliente;
+using test_support::OneDatabase;
 
 const char* kCreate =
     "create table Conta (Id int identity(10, 5) not null, Nome nvarchar(20) null, "

@@ -10,7 +10,7 @@
 #include "engine/statement_registry.h"
 #include "engine/transactions.h"
 
-namespace standin::testing {
+namespace standin::test_support {
 
 class Harness {
  public:
@@ -69,4 +69,4 @@ inline nlohmann::json OneDatabase(const nlohmann::json& table, const std::string
           {"databases", {{{"name", name}, {"tables", {table}}}}}};
 }
 
-}  // namespace standin::testing
+}  // namespace standin::test_support

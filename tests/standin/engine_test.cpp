@@ -8,10 +8,10 @@ namespace standin {
 namespace {
 
 using nlohmann::json;
-using testing::Column;
-using testing::Harness;
-using testing::MovCliente;
-using testing::OneDatabase;
+using test_support::Column;
+using test_support::Harness;
+using test_support::MovCliente;
+using test_support::OneDatabase;
 
 json Fleet() {
   json s = OneDatabase(MovCliente("nvarchar(20)", {"2024-01-01"}));
@@ -137,21 +137,36 @@ TEST(StatementEngine, ListsDatabasesByCaseInsensitiveLikeInDbidOrder) {
 }
 
 TEST(StatementEngine, ColumnTypeQueryReturnsEverySystemTypeSharingTheColumnsXtype) {
+  const json data_hora = {{{"name", "DataHora"}, {"base", "datetime"}}};
   struct Case {
     const char* type;
     std::vector<std::string> names;
+    json alias_types = json::array();
   } cases[] = {
       {"nvarchar(20)", {"nvarchar", "sysname"}},  // sysname shares xtype 231 and follows nvarchar
       {"smalldatetime", {"smalldatetime"}},
       {"datetime", {"datetime"}},
       {"varchar(10)", {"varchar"}},
+      // Alias types share their base type's xtype; in name order DataHora comes before datetime.
+      {"datetime", {"DataHora", "datetime"}, data_hora},
+      {"DataHora", {"DataHora", "datetime"}, data_hora},
+      {"smalldatetime", {"smalldatetime"}, data_hora},
+      {"datetime", {"datetime", "Zdata"}, {{{"name", "Zdata"}, {"base", "datetime"}}}},
   };
   const char* query =
       "Select systypes.name From syscolumns inner join systypes on systypes.xtype = syscolumns.xtype Where "
       "syscolumns.ID=Object_ID('MovCliente') and syscolumns.Name='DataSys'";
   for (const auto& c : cases) {
-    Harness h(OneDatabase(MovCliente(c.type, json::array())), "Parvimar01");
+    json scenario = OneDatabase(MovCliente(c.type, json::array()));
+    scenario["databases"][0]["types"] = c.alias_types;
+    Harness h(scenario, "Parvimar01");
     EXPECT_EQ(Column(h.Run(query)), c.names) << c.type;
+    if (!c.alias_types.empty()) {
+      Reply view = h.Run("select name, xtype, xusertype from systypes where xusertype >= 257");
+      EXPECT_EQ(Column(view, 0, 0), (std::vector<std::string>{c.alias_types[0]["name"]})) << c.type;
+      EXPECT_EQ(Column(view, 0, 1), (std::vector<std::string>{"61"})) << c.type;
+      EXPECT_EQ(Column(view, 0, 2), (std::vector<std::string>{"257"})) << c.type;
+    }
   }
   // No table, or a column of another name: an empty set, not an error.
   Harness h(OneDatabase(MovCliente("datetime", json::array())), "master");
@@ -255,6 +270,46 @@ TEST(StatementEngine, StatementsRunOneByOneAndAnUnmodelledOneEndsTheBatch) {
   EXPECT_EQ(stopped.ResultSets().size(), 1u);
 }
 
+TEST(StatementEngine, LanguageAndDateFormatDecideHowTextDatesAreRead) {
+  Harness h(OneDatabase(MovCliente("nvarchar(20)", {"03/04/2024", "13/04/2024", "2024-03-04 10:00:00"})),
+            "Parvimar01");
+  Reply set = h.Run("set language Português");
+  EXPECT_EQ(set.InfoNumbers(), (std::vector<int32_t>{5703}));
+  EXPECT_EQ(Column(h.Run("select @@language")), (std::vector<std::string>{"Português"}));
+  // Under Português (dmy) the stored texts become 3 April, 13 April and, for datetime, 2024-03-04 read y-d-m.
+  EXPECT_TRUE(h.Run("alter table MovCliente alter column DataSys datetime null").ErrorNumbers().empty());
+  EXPECT_EQ(Column(h.Run("select DataSys from MovCliente order by NumRegisto"), 0, 0),
+            (std::vector<std::string>{"2024-04-03 00:00:00.000", "2024-04-13 00:00:00.000",
+                                      "2024-04-03 10:00:00.000"}));
+  struct Case {
+    const char* settings;
+    const char* text;
+    const char* stored;  // nullptr: the INSERT fails with 242
+  } cases[] = {
+      {"set language us_english", "03/04/2024", "2024-03-04 00:00:00.000"},
+      {"set language us_english", "13/04/2024", nullptr},
+      {"set language Portuguese set dateformat mdy", "03/04/2024", "2024-03-04 00:00:00.000"},
+      {"set dateformat ymd", "24/03/04", "2024-03-04 00:00:00.000"},
+      {"set language Portuguese", "20240304 10:00:00", "2024-03-04 10:00:00.000"},
+      {"set language Portuguese", "2024-03-04T10:00:00", "2024-03-04 10:00:00.000"},
+  };
+  int n = 10;
+  for (const auto& c : cases) {
+    EXPECT_TRUE(h.Run(c.settings).ErrorNumbers().empty()) << c.settings;
+    std::string id = std::to_string(++n);
+    Reply r = h.Run("insert into MovCliente values (" + id + ", 'x', '" + c.text + "')");
+    if (!c.stored) {
+      EXPECT_EQ(r.ErrorNumbers(), (std::vector<int32_t>{242})) << c.settings << " " << c.text;
+      continue;
+    }
+    EXPECT_EQ(Column(h.Run("select DataSys from MovCliente where NumRegisto = " + id)),
+              (std::vector<std::string>{c.stored}))
+        << c.settings << " " << c.text;
+  }
+  EXPECT_EQ(h.Run("set language Klingon").ErrorNumbers(), (std::vector<int32_t>{kNotModelledError}));
+  EXPECT_EQ(h.Run("set dateformat xyz").ErrorNumbers(), (std::vector<int32_t>{kNotModelledError}));
+}
+
 TEST(StatementEngine, SeveralStatementsInOneBatchEachEndWithTheirOwnDone) {
   Harness h(OneDatabase(MovCliente("datetime", json::array())));
   Reply r = h.Run("set nocount on; select 1; select * from Missing; select 2");
@@ -303,6 +358,31 @@ TEST(Transactions, RollbackRestoresDroppedObjectsAndCommitKeepsThem) {
   h.Run("drop index MovCliente.IX_Data");
   h.Run("commit");
   EXPECT_TRUE(h.Table("Parvimar01", "MovCliente").indexes.empty());
+}
+
+TEST(Transactions, AFailedDateConversionEndsTheBatchAndRollsBackWhileADependencyEndsOnlyItsStatement) {
+  json table = MovCliente("nvarchar(20)", {"2024-01-01", "ontem"});
+  table["indexes"] = {{{"name", "IX_Data"}, {"keys", {"DataSys"}}}};
+  Harness h(OneDatabase(table), "Parvimar01");
+  // 5074 + 4922: the statement fails, the batch and the transaction go on.
+  Reply blocked = h.Run("begin tran alter table MovCliente alter column DataSys datetime null select 1");
+  EXPECT_EQ(blocked.ErrorNumbers(), (std::vector<int32_t>{5074, 4922}));
+  EXPECT_EQ(blocked.ResultSets().size(), 1u);
+  EXPECT_EQ(h.session().trancount, 1);
+  // 241: the batch ends and the open transaction is rolled back, undoing the drop before it.
+  Reply failed = h.Run(
+      "drop index MovCliente.IX_Data alter table MovCliente alter column DataSys datetime null select 1");
+  EXPECT_EQ(failed.ErrorNumbers(), (std::vector<int32_t>{241}));
+  EXPECT_TRUE(failed.ResultSets().empty());
+  EXPECT_EQ(h.session().trancount, 0);
+  EXPECT_EQ(h.Table("Parvimar01", "MovCliente").indexes.size(), 1u);
+  EXPECT_EQ(h.Run("rollback").ErrorNumbers(), (std::vector<int32_t>{3903}));
+  // The same through INSERT, with 242.
+  Harness dated(OneDatabase(MovCliente("datetime", json::array())), "Parvimar01");
+  dated.Run("begin tran");
+  EXPECT_EQ(dated.Run("insert into MovCliente values (9, 'x', '2024-02-30') select 1").ErrorNumbers(),
+            (std::vector<int32_t>{242}));
+  EXPECT_EQ(dated.session().trancount, 0);
 }
 
 TEST(Transactions, NestedBeginsNeedAsManyCommitsAndDisconnectRollsBack) {

@@ -8,10 +8,10 @@ namespace standin {
 namespace {
 
 using nlohmann::json;
-using testing::Column;
-using testing::Harness;
-using testing::MovCliente;
-using testing::OneDatabase;
+using test_support::Column;
+using test_support::Harness;
+using test_support::MovCliente;
+using test_support::OneDatabase;
 
 json FullTable() {
   json t = MovCliente("smalldatetime", json::array());
@@ -53,6 +53,43 @@ TEST(HelpIndex, ListsIndexesByNameWithDescriptionsAndDescendingMarks) {
                                                   "NumRegisto, DataSys(-)"}));
   EXPECT_EQ(Row(rs, 2), (std::vector<std::string>{
                             "PK_Mov", "clustered, unique, primary key located on PRIMARY", "NumRegisto"}));
+}
+
+TEST(HelpIndex, HidesIncludedColumnsAndFiltersThatTheCatalogueViewsAndAlterColumnSee) {
+  json t = MovCliente("smalldatetime", json::array());
+  t["indexes"] = {{{"name", "IX_Cliente"}, {"keys", {"Cliente"}}, {"included", {"DataSys"}}},
+                  {{"name", "IX_Filtro"}, {"keys", {"NumRegisto"}}, {"filter", "([DataSys] IS NOT NULL)"}}};
+  Harness h(OneDatabase(t), "Parvimar01");
+  Reply help = h.Run("sp_helpindex MovCliente");
+  ASSERT_EQ(help.ResultSets().size(), 1u);
+  EXPECT_EQ(Column(help, 0, 2), (std::vector<std::string>{"Cliente", "NumRegisto"}));
+  EXPECT_EQ(Column(h.Run("select filter_definition from sys.indexes where has_filter = 1")),
+            (std::vector<std::string>{"([DataSys] IS NOT NULL)"}));
+  EXPECT_EQ(Column(h.Run("select column_id from sys.index_columns where is_included_column = 1")),
+            (std::vector<std::string>{"3"}));
+  // Made by statement, the same.
+  EXPECT_TRUE(h.Run("create index IX_Novo on MovCliente (NumRegisto) include (Cliente, DataSys) where "
+                    "NumRegisto > 0")
+                  .ErrorNumbers()
+                  .empty());
+  EXPECT_EQ(Column(h.Run("select column_id from sys.index_columns where is_included_column = 1")),
+            (std::vector<std::string>{"3", "2", "3"}));
+  Reply alter = h.Run("alter table MovCliente alter column DataSys datetime null");
+  EXPECT_EQ(alter.ErrorNumbers(), (std::vector<int32_t>{5074, 5074, 5074, 4922}));
+  EXPECT_EQ(alter.FirstError()->text, "The index 'IX_Cliente' is dependent on column 'DataSys'.");
+}
+
+TEST(HelpIndex, OnACaseSensitiveDatabaseObjectNamesCompareWithCase) {
+  json s = OneDatabase(FullTable());
+  s["databases"][0]["case_sensitive"] = true;
+  Harness h(s, "Parvimar01");
+  for (const char* text :
+       {"sp_helpindex movcliente", "sp_helpstats movcliente", "sp_helpconstraint movcliente"})
+    EXPECT_EQ(h.Run(text).ErrorNumbers(), (std::vector<int32_t>{15009})) << text;
+  EXPECT_EQ(h.Run("sp_helpindex MovCliente").ResultSets().size(), 1u);
+  EXPECT_EQ(Column(h.Run("select object_id('movcliente')")), (std::vector<std::string>{"NULL"}));
+  EXPECT_NE(Column(h.Run("select object_id('MovCliente')")), (std::vector<std::string>{"NULL"}));
+  EXPECT_EQ(h.Run("select * from movcliente").ErrorNumbers(), (std::vector<int32_t>{208}));
 }
 
 TEST(HelpProcedures, PrintMessagesInsteadOfEmptySetsAndFailOnMissingTables) {

@@ -8,8 +8,8 @@ namespace standin {
 namespace {
 
 using nlohmann::json;
-using testing::Column;
-using testing::Harness;
+using test_support::Column;
+using test_support::Harness;
 
 json Security() {
   return {{"logins",

@@ -14,8 +14,8 @@
 namespace standin {
 namespace {
 
-using testing::MakeBatch;
-using testing::MakeLogin7;
+using test_support::MakeBatch;
+using test_support::MakeLogin7;
 
 struct Message {
   uint8_t type = 0;
@@ -85,11 +85,11 @@ class Client {
   }
 
   Message Login(uint32_t version = kTds74, uint32_t packet_size = 4096,
-                const std::u16string& password = u"pw") {
+                const std::u16string& password = u"pw", const std::u16string& language = u"") {
     Send(kPacketPrelogin, Bytes{0xFF});
     Message prelogin = Read();
     EXPECT_EQ(prelogin.type, kPacketReply);
-    Send(kPacketLogin7, MakeLogin7(u"sa", password, u"Parvimar01", version, packet_size));
+    Send(kPacketLogin7, MakeLogin7(u"sa", password, u"Parvimar01", version, packet_size, language));
     return Read();
   }
 
@@ -149,6 +149,33 @@ TEST(Session, LogsInAnswersABatchAndAcknowledgesAttention) {
   Message ack = client.Read();
   ASSERT_EQ(ack.payload.size(), 13u);
   EXPECT_EQ(LastDone(ack.payload).first, 0x20);
+}
+
+TEST(Session, TheLoginPacketsLanguageOrElseTheLoginsDefaultSetsTheSessionLanguage) {
+  struct Case {
+    std::u16string packet;
+    const char* session;
+  } cases[] = {
+      {u"", "Português"},  // an empty field means the login's default language
+      {u"us_english", "us_english"},
+      {u"British", "British"},
+  };
+  for (const auto& c : cases) {
+    nlohmann::json j = {
+        {"logins", {{{"name", "sa"}, {"password", "pw"}, {"default_language", "Portuguese"}}}},
+        {"databases", {{{"name", "Parvimar01"}}}}};
+    ServerState state(LoadScenario(j).catalog);
+    Client client(state);
+    Message login = client.Login(kTds74, 4096, u"pw", c.packet);
+    ASSERT_FALSE(login.closed);
+    ByteWriter expected;
+    expected.Utf16(std::string("Changed language setting to ") + c.session + ".");
+    EXPECT_TRUE(Contains(login.payload, expected.Data())) << c.session;
+    client.Send(kPacketBatch, MakeBatch("select @@language"));
+    ByteWriter name;
+    name.Utf16(c.session);
+    EXPECT_TRUE(Contains(client.Read().payload, name.Data())) << c.session;
+  }
 }
 
 TEST(Session, RefusesOldProtocolsAndWrongPasswords) {

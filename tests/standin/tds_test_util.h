@@ -7,12 +7,12 @@
 #include "catalog/bytes.h"
 #include "wire/tds_codec.h"
 
-namespace standin::testing {
+namespace standin::test_support {
 
 // A LOGIN7 with the password obfuscated as clients send it (nibbles swapped, then XOR 0xA5).
 inline Bytes MakeLogin7(const std::u16string& user, const std::u16string& password,
                         const std::u16string& database, uint32_t version = kTds74,
-                        uint32_t packet_size = 8192) {
+                        uint32_t packet_size = 8192, const std::u16string& language = u"") {
   ByteWriter w;
   w.U32(0);
   w.U32(version);
@@ -24,7 +24,8 @@ inline Bytes MakeLogin7(const std::u16string& user, const std::u16string& passwo
   w.U8(0);
   w.U32(0);
   w.U32(0x409);
-  std::vector<std::u16string> fields = {u"HOST", user, password, u"app", u"srv", u"", u"lib", u"", database};
+  std::vector<std::u16string> fields = {u"HOST", user,   password, u"app",  u"srv",
+                                        u"",     u"lib", language, database};
   uint16_t offset = 94;
   for (const auto& f : fields) {
     w.U16(offset);
@@ -55,4 +56,4 @@ inline Bytes MakeBatch(const std::string& text) {
   return w.Take();
 }
 
-}  // namespace standin::testing
+}  // namespace standin::test_support

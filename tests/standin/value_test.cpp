@@ -9,9 +9,10 @@ struct DateCase {
   const char* text;
   const char* expected;  // formatted datetime, or nullptr when an error is expected
   int error;
+  DateOrder order = DateOrder::kMdy;
 };
 
-TEST(ParseDateTime, AcceptsTheFormatsOfUsEnglishAndRejectsTheRest) {
+TEST(ParseDateTime, ReadsTheFormatsUnderEachDateOrderAndRejectsTheRest) {
   const DateCase cases[] = {
       {"2024-03-01 10:15:00", "2024-03-01 10:15:00.000", 0},
       {"2024-03-01T10:15:30.5", "2024-03-01 10:15:30.500", 0},
@@ -33,10 +34,22 @@ TEST(ParseDateTime, AcceptsTheFormatsOfUsEnglishAndRejectsTheRest) {
       {"2024-01-05 25:00", nullptr, 242},
       {"2024/01", nullptr, 241},
       {"01-02-03-04", nullptr, 241},
+      // Day first (dmy, the order of Português): yyyy-mm-dd is read year, day, month; ISO 8601 and yyyymmdd
+      // read the same under every order.
+      {"03/04/2024", "2024-04-03 00:00:00.000", 0, DateOrder::kDmy},
+      {"13/04/2024 08:00", "2024-04-13 08:00:00.000", 0, DateOrder::kDmy},
+      {"04/13/2024", nullptr, 242, DateOrder::kDmy},
+      {"2024-03-04 10:15:00", "2024-04-03 10:15:00.000", 0, DateOrder::kDmy},
+      {"2024-03-25 10:15:00", nullptr, 242, DateOrder::kDmy},
+      {"2024-03-04T10:15:00", "2024-03-04 10:15:00.000", 0, DateOrder::kDmy},
+      {"20240304 10:15:00", "2024-03-04 10:15:00.000", 0, DateOrder::kDmy},
+      {"24/03/04", "2024-04-03 00:00:00.000", 0, DateOrder::kYdm},
+      {"24/03/04", "2024-03-04 00:00:00.000", 0, DateOrder::kYmd},
+      {"2024-03-04", "2024-03-04 00:00:00.000", 0, DateOrder::kYmd},
   };
   for (const auto& c : cases) {
     SqlError error;
-    auto parsed = ParseDateTime(c.text, &error);
+    auto parsed = ParseDateTime(c.text, &error, c.order);
     if (c.expected) {
       ASSERT_TRUE(parsed.has_value()) << c.text;
       EXPECT_EQ(FormatDateTime(*parsed), c.expected) << c.text;
