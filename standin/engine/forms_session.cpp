@@ -1,4 +1,4 @@
-// Statements about the session itself: SET options, USE, and transaction control.
+// Statements about the session itself: SET options, the login's language, USE, and transaction control.
 #include "catalog/languages.h"
 #include "engine/statement_registry.h"
 #include "engine/transactions.h"
@@ -50,12 +50,29 @@ void SetDateFormat(ExecContext& ctx, const Captures& caps) {
   ctx.session.date_order = *order;
 }
 
+// The session's login's default language beside the session's own (syslogins' row
+// for the login; sid = suser_sid()), as clients read it to name the login's own
+// language at login.
+void LoginLanguage(ExecContext& ctx, const Captures&) {
+  ResultSet rs;
+  rs.columns = {{"language", NVarCharType(128), true}, {"", NVarCharType(128), true}};
+  if (const LoginDef* login = ctx.CurrentLogin()) {
+    const LanguageDef* language = FindLanguage(login->default_language);
+    rs.rows.push_back({language ? Value(std::string(language->name)) : Value(login->default_language),
+                       Value(ctx.session.language)});
+  }
+  ctx.Rows(std::move(rs));
+}
+
 }  // namespace
 
 void RegisterSessionForms(StatementRegistry& r) {
   // Drivers send SET options after login and when attributes change; the server accepts them without output.
   r.AddForm("set language", "set language {language:arg}", SetLanguage);
   r.AddForm("set dateformat", "set dateformat {order:arg}", SetDateFormat);
+  r.AddForm("login language",
+            "select language , @@language from master . dbo . syslogins where sid = suser_sid ( )",
+            LoginLanguage);
   r.AddForm("set option", "set {option:rest}", [](ExecContext&, const Captures&) {});
   r.AddForm("use", "use {db}", Use);
   r.AddForm("begin transaction", "begin tran|transaction [{name}]",

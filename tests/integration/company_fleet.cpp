@@ -49,7 +49,7 @@ json ScenarioFor(const std::vector<CompanyDatabase>& databases, const std::vecto
     json database = {{"name", company.name}, {"tables", json::array()}};
     if (company.case_sensitive) database["case_sensitive"] = true;
     for (const auto& alias : company.datetime_aliases) {
-      database["alias_types"].push_back({{"name", alias}, {"base_type", "datetime"}});
+      database["types"].push_back({{"name", alias}, {"base", "datetime"}});
     }
     if (!company.datasys_type.empty()) {
       json rows = json::array();
