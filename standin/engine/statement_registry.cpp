@@ -296,6 +296,7 @@ const StatementRegistry& Builtins() {
     RegisterAdminForms(r);
     RegisterDatabaseForms(r);
     RegisterProcessForms(r);
+    RegisterPlanForms(r);
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterSecurityProcedures(r);

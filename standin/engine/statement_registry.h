@@ -119,6 +119,7 @@ void RegisterCreateForms(StatementRegistry& registry);
 void RegisterAdminForms(StatementRegistry& registry);
 void RegisterDatabaseForms(StatementRegistry& registry);
 void RegisterProcessForms(StatementRegistry& registry);
+void RegisterPlanForms(StatementRegistry& registry);
 void RegisterHelpProcedures(StatementRegistry& registry);
 void RegisterSecurityProcedures(StatementRegistry& registry);
 void RegisterLoginProcedures(StatementRegistry& registry);
