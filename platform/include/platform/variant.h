@@ -60,7 +60,7 @@ struct VariantArray {
   int lower_bound = 0;
   std::vector<Variant> items;
 
-  [[nodiscard]] int UpperBound() const { return lower_bound + static_cast<int>(items.size()) - 1; }
+  [[nodiscard]] int UpperBound() const;
 };
 
 using Bytes = std::vector<std::uint8_t>;
@@ -134,6 +134,12 @@ class Variant {
                std::shared_ptr<const Bytes>>
       value_;
 };
+
+// Defined once Variant is complete: the size of a vector of an incomplete type is
+// not something every compiler takes on trust.
+inline int VariantArray::UpperBound() const {
+  return lower_bound + static_cast<int>(items.size()) - 1;
+}
 
 inline constexpr std::int32_t kErrInvalidUseOfNull = 94;
 
