@@ -185,6 +185,12 @@ TEST(TdsCodec, ValuesReadBackAsWritten) {
     EXPECT_EQ(read_type.DeclText(), type.DeclText()) << c.type;
     EXPECT_EQ(read_value.ToText(), c.value.ToText()) << c.type;
   }
+  // An INTN value longer than eight bytes ends the connection, not the server.
+  const Bytes too_long = {0x26, 8, 10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  ByteReader in(too_long);
+  SqlType read_type;
+  Value read_value;
+  EXPECT_THROW(DecodeTypedValue(in, read_type, read_value), ProtocolError);
 }
 
 }  // namespace
