@@ -11,6 +11,7 @@ packages=(
   nlohmann-json3-dev
   python3 python3-tds time
   clang-format
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build-fuzz/ (or $BUILD_DIR) and runs
 # each for SECONDS (default 30), one after the other. New inputs that reach new
-# code are kept in fuzz/corpus/<target>/ after a merge that keeps the corpus small.
+# code are kept in fuzz/corpus/<target>/, merged down to the smallest set that
+# reaches the same code.
 # A crash, a hang or a broken property stops the script; the input that did it is
 # left in the build folder as crash-*, timeout-* or leak-*. FUZZ_TARGETS="a b"
 # runs only those targets.
@@ -33,7 +34,17 @@ for target in $targets; do
     echo "fuzz_$target failed; the input is in $build/fuzz" >&2
     exit 1
   fi
-  grep -E '^#[0-9]+ +DONE|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
-  (cd "$build/fuzz" && "./fuzz_$target" -merge=1 "$corpus" "$fresh" >/dev/null 2>&1)
-  rm -rf "$fresh"
+  grep -E '^#[0-9]+[[:space:]]+DONE|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
+  # The kept corpus is rebuilt as the smallest set that reaches the same code.
+  # Named seeds (seed-*, regression-*) stay whatever they add, and their hash-named
+  # copies from the merge are dropped.
+  merged=$build/fuzz/merged-$target
+  rm -rf "$merged" && mkdir -p "$merged"
+  (cd "$build/fuzz" && nice -n 19 "./fuzz_$target" -merge=1 "$merged" "$corpus" "$fresh" >/dev/null 2>&1)
+  find "$corpus" -type f ! -name 'seed-*' ! -name 'regression-*' -delete
+  cp -n "$merged"/* "$corpus"/ 2>/dev/null || true
+  for named in "$corpus"/seed-* "$corpus"/regression-*; do
+    if [[ -e $named ]]; then rm -f "$corpus/$(sha1sum "$named" | cut -d' ' -f1)"; fi
+  done
+  rm -rf "$fresh" "$merged"
 done
