@@ -35,12 +35,13 @@ for target in $targets; do
     exit 1
   fi
   grep -E '^#[0-9]+[[:space:]]+DONE|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
-  # The kept corpus is rebuilt as the smallest set that reaches the same code.
+  # The kept corpus is rebuilt as the smallest set that reaches the same edges
+  # (hit counts left aside, which keeps it a few hundred files).
   # Named seeds (seed-*, regression-*) stay whatever they add, and their hash-named
   # copies from the merge are dropped.
   merged=$build/fuzz/merged-$target
   rm -rf "$merged" && mkdir -p "$merged"
-  (cd "$build/fuzz" && nice -n 19 "./fuzz_$target" -merge=1 "$merged" "$corpus" "$fresh" >/dev/null 2>&1)
+  (cd "$build/fuzz" && nice -n 19 "./fuzz_$target" -merge=1 -use_counters=0 "$merged" "$corpus" "$fresh" >/dev/null 2>&1)
   find "$corpus" -type f ! -name 'seed-*' ! -name 'regression-*' -delete
   cp -n "$merged"/* "$corpus"/ 2>/dev/null || true
   for named in "$corpus"/seed-* "$corpus"/regression-*; do
