@@ -12,6 +12,7 @@ packages=(
   python3 python3-tds time
   man-db
   clang-format
+  clang libclang-rt-dev
 )
 
 missing=()

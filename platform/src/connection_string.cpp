@@ -144,8 +144,10 @@ std::string RemovePassword(const std::string& text) {
 }
 
 std::string QuoteConnectionValue(const std::string& value) {
-  const bool needs_quotes = value.find_first_of(";\"'") != std::string::npos ||
-                            (!value.empty() && (IsSpace(value.front()) || IsSpace(value.back())));
+  // A bare value opening with "=" would read as "==", a literal "=" in the key.
+  const bool needs_quotes =
+      value.find_first_of(";\"'") != std::string::npos ||
+      (!value.empty() && (IsSpace(value.front()) || IsSpace(value.back()) || value.front() == '='));
   if (!needs_quotes) return value;
   const bool has_double = value.find('"') != std::string::npos;
   const bool has_single = value.find('\'') != std::string::npos;

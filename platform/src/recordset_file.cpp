@@ -10,13 +10,21 @@
 // number for the integer kinds, Single and Double; true/false for Boolean; the
 // count of ten-thousandths for Currency; the serial day number for Date; the text
 // ("-12.340") for Decimal; the UTF-8 text for String; lower-case hex for bytes.
-// [0] stands for Empty.
+// [0] stands for Empty. JSON has no numbers for NaN and the infinities, so a Single,
+// Double or Date holding one is written as "NaN", "Infinity" or "-Infinity".
+//
+// A number that does not fit its kind (70000 for an Integer, 1.5 for a Long, a
+// Decimal of more than 38 digits) makes the file unreadable, never a value cut
+// down to fit.
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/session.h"
@@ -60,26 +68,69 @@ Bytes FromHex(const std::string& text) {
   return bytes;
 }
 
+// Up to 38 digits and 38 places, as SQL Server's decimal holds them; beyond that
+// the 128-bit value would overflow.
 Decimal ParseDecimal(const std::string& text) {
+  constexpr int kMaxDigits = 38;
   Decimal d;
   bool negative = false;
   bool point = false;
+  int digits = 0;
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  if (i == text.size()) throw std::invalid_argument("decimal");
   for (; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '.' && !point) {
       point = true;
     } else if (c >= '0' && c <= '9') {
+      if ((d.value != 0 || c != '0') && ++digits > kMaxDigits) throw std::out_of_range("decimal");
       d.value = d.value * 10 + (c - '0');
-      if (point) ++d.scale;
+      if (point && ++d.scale > kMaxDigits) throw std::out_of_range("decimal");
     } else {
       throw std::invalid_argument("decimal");
     }
   }
+  if (digits == 0 && text.find('0') == std::string::npos) throw std::invalid_argument("decimal");
   if (negative) d.value = -d.value;
   return d;
+}
+
+// A whole number that type T holds exactly: a fraction or a number out of T's
+// range is refused.
+template <typename T>
+T Whole(const Json& v) {
+  if (v.is_number_unsigned()) {
+    const auto n = v.get<std::uint64_t>();
+    if (!std::in_range<T>(n)) throw std::out_of_range("number out of range");
+    return static_cast<T>(n);
+  }
+  if (!v.is_number_integer()) throw std::invalid_argument("not a whole number");
+  const auto n = v.get<std::int64_t>();
+  if (!std::in_range<T>(n)) throw std::out_of_range("number out of range");
+  return static_cast<T>(n);
+}
+
+Json RealToJson(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  return value;
+}
+
+double RealFromJson(const Json& v) {
+  if (v.is_string()) {
+    const auto& text = v.get_ref<const std::string&>();
+    if (text == "NaN") return std::nan("");
+    if (text == "Infinity") return HUGE_VAL;
+    if (text == "-Infinity") return -HUGE_VAL;
+  }
+  if (!v.is_number()) throw std::invalid_argument("not a number");
+  return v.get<double>();
+}
+
+float SingleFromJson(const Json& v) {
+  const double value = RealFromJson(v);
+  if (std::isfinite(value) && std::fabs(value) > FLT_MAX) throw std::out_of_range("number out of range");
+  return static_cast<float>(value);
 }
 
 Json CellToJson(const Variant& value) {
@@ -95,15 +146,15 @@ Json CellToJson(const Variant& value) {
     case VarType::kByte:
       return Json::array({kind, *value.Get<std::uint8_t>()});
     case VarType::kSingle:
-      return Json::array({kind, *value.Get<float>()});
+      return Json::array({kind, RealToJson(*value.Get<float>())});
     case VarType::kDouble:
-      return Json::array({kind, *value.Get<double>()});
+      return Json::array({kind, RealToJson(*value.Get<double>())});
     case VarType::kBoolean:
       return Json::array({kind, *value.Get<bool>()});
     case VarType::kCurrency:
       return Json::array({kind, value.Get<Currency>()->Ticks()});
     case VarType::kDate:
-      return Json::array({kind, value.Get<Date>()->Serial()});
+      return Json::array({kind, RealToJson(value.Get<Date>()->Serial())});
     case VarType::kDecimal:
       return Json::array({kind, value.Get<Decimal>()->ToString()});
     case VarType::kString:
@@ -118,26 +169,26 @@ Json CellToJson(const Variant& value) {
 
 Variant CellFromJson(const Json& cell) {
   if (cell.is_null()) return Variant::Null();
-  const auto kind = static_cast<VarType>(cell.at(0).get<int>());
+  const auto kind = static_cast<VarType>(Whole<int>(cell.at(0)));
   if (kind == VarType::kEmpty) return Variant();
   const Json& v = cell.at(1);
   switch (kind) {
     case VarType::kInteger:
-      return Variant(v.get<std::int16_t>());
+      return Variant(Whole<std::int16_t>(v));
     case VarType::kLong:
-      return Variant(v.get<std::int32_t>());
+      return Variant(Whole<std::int32_t>(v));
     case VarType::kByte:
-      return Variant(v.get<std::uint8_t>());
+      return Variant(Whole<std::uint8_t>(v));
     case VarType::kSingle:
-      return Variant(v.get<float>());
+      return Variant(SingleFromJson(v));
     case VarType::kDouble:
-      return Variant(v.get<double>());
+      return Variant(RealFromJson(v));
     case VarType::kBoolean:
       return Variant(v.get<bool>());
     case VarType::kCurrency:
-      return Variant(Currency::FromTicks(v.get<std::int64_t>()));
+      return Variant(Currency::FromTicks(Whole<std::int64_t>(v)));
     case VarType::kDate:
-      return Variant(Date(v.get<double>()));
+      return Variant(Date(RealFromJson(v)));
     case VarType::kDecimal:
       return Variant(ParseDecimal(v.get<std::string>()));
     case VarType::kString:
@@ -168,9 +219,16 @@ void SaveRecordsetFile(const RecordsetState& state, const std::string& path) {
   }
   document["rows"] = std::move(rows);
 
+  std::string text;
+  try {
+    text = document.dump();
+  } catch (const Json::type_error&) {
+    // JSON carries text as UTF-8 only.
+    throw Error(kErrTypeMismatch, "A text that is not valid UTF-8 cannot be saved in a result file.");
+  }
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) throw Error(kErrInvalidUse, "The file \"" + path + "\" cannot be written.");
-  file << document.dump();
+  file << text;
   file.close();
   if (!file) throw Error(kErrInvalidUse, "The file \"" + path + "\" cannot be written.");
 }
@@ -182,11 +240,11 @@ void LoadRecordsetFile(RecordsetState& state, const std::string& path) {
   try {
     const Json document = Json::parse(text);
     if (document.at("format") != kFormat) BadFile(path, "unknown format");
-    if (document.at("version").get<int>() > kVersion) BadFile(path, "written by a newer version");
+    if (Whole<int>(document.at("version")) > kVersion) BadFile(path, "written by a newer version");
     state.columns.clear();
     for (const Json& column : document.at("columns")) {
       state.columns.push_back({column.at("name").get<std::string>(),
-                               static_cast<DataType>(column.at("type").get<int>()),
+                               static_cast<DataType>(Whole<int>(column.at("type"))),
                                {},
                                false});
     }

@@ -11,6 +11,7 @@ namespace standin {
 namespace {
 
 Value ReadInt(ByteReader& in, int n) {
+  if (n != 1 && n != 2 && n != 4 && n != 8) throw ProtocolError("bad integer length " + std::to_string(n));
   uint64_t u = 0;
   for (int k = 0; k < n; ++k) u |= static_cast<uint64_t>(in.U8()) << (8 * k);
   if (n < 8 && n > 1 && (u >> (8 * n - 1)) & 1) u |= ~0ULL << (8 * n);  // sign-extend (tinyint is unsigned)

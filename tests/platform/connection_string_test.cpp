@@ -74,6 +74,8 @@ TEST(ConnectionString, QuotedValuesReadBackExactly) {
       {" lead", "\" lead\""},
       {"trail ", "\"trail \""},
       {"Data Source=evil;", "\"Data Source=evil;\""},
+      // Bare, "Data Source==x" would read "==" as an "=" inside the key.
+      {"=x", "\"=x\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
@@ -190,6 +192,19 @@ TEST(OdbcConnectionString, RefusesWhatTheVerbatimRuleCannotCarry) {
   } catch (const platform::Error& error) {
     EXPECT_EQ(error.Number(), platform::kErrInvalidUse);
     EXPECT_EQ(error.Description().rfind("The password holds \"};\"", 0), 0u) << error.Description();
+  }
+  // A NUL would end the string the driver reads, dropping the keys after it: refused
+  // under either rule.
+  request.password.clear();
+  request.database = std::string("Parvimar\0X", 10);
+  for (const BraceStyle style : {BraceStyle::kDoubled, BraceStyle::kVerbatim}) {
+    try {
+      OdbcConnectionString(request, "FreeTDS", style);
+      ADD_FAILURE() << "not refused";
+    } catch (const platform::Error& error) {
+      EXPECT_EQ(error.Number(), platform::kErrInvalidUse);
+      EXPECT_EQ(error.Description().rfind("The database name holds a NUL", 0), 0u) << error.Description();
+    }
   }
 }
 

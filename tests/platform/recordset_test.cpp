@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,8 @@ TEST_F(SavedFileTest, OpenFileReadsBackWhatSaveWrote) {
       Variant(std::uint8_t{255}),
       Variant(1.0f / 3.0f),
       Variant(0.1 + 0.2),
+      Variant(std::numeric_limits<float>::infinity()),
+      Variant(-std::numeric_limits<double>::infinity()),
       Variant(true),
       Variant(platform::Currency::FromTicks(-123456789)),
       Variant(platform::Decimal{static_cast<platform::Int128>(-1234567890123456789), 3}),
@@ -233,13 +236,25 @@ TEST_F(SavedFileTest, AnEmptyResultSavesAndLoadsEmpty) {
   EXPECT_EQ(loaded.Fields("EMPRESA").Name(), "Empresa");
 }
 
+// A saved file of one column and one row holding `cell`.
+std::string Cell(const std::string& cell) {
+  return "{\"format\":\"tavinor-recordset\",\"version\":1,\"columns\":[{\"name\":\"a\",\"type\":3}],"
+         "\"rows\":[[" +
+         cell + "]]}";
+}
+
 TEST_F(SavedFileTest, MissingOrForeignFilesAreRejected) {
   Recordset loaded;
   EXPECT_EQ(ErrorNumber([&] { loaded.OpenFile(path_); }), platform::kErrInvalidUse);
-  for (const std::string text :
-       {"<xml/>", "{\"format\":\"other\"}",
-        "{\"format\":\"tavinor-recordset\",\"version\":1,\"columns\":[{\"name\":\"a\","
-        "\"type\":3}],\"rows\":[[[3,1],[3,2]]]}"}) {
+  for (const std::string& text : std::vector<std::string>{
+           "<xml/>", "{\"format\":\"other\"}",
+           "{\"format\":\"tavinor-recordset\",\"version\":1,\"columns\":[{\"name\":\"a\","
+           "\"type\":3}],\"rows\":[[[3,1],[3,2]]]}",
+           // Numbers that do not fit their kind are refused, never cut down to fit.
+           Cell("[2,70000]"), Cell("[3,1.5]"), Cell("[17,256]"), Cell("[6,9223372036854775808]"),
+           Cell("[6,1e300]"), Cell("[4,1e300]"), Cell("[2.5,1]"),
+           Cell("[14,\"123456789012345678901234567890123456789\"]"), Cell("[14,\".\"]"),
+           Cell("[5,\"Inf\"]")}) {
     SCOPED_TRACE(text);
     std::ofstream(path_) << text;
     EXPECT_EQ(ErrorNumber([&] { loaded.OpenFile(path_); }), platform::kErrInvalidUse);

@@ -192,6 +192,13 @@ TEST(TdsCodec, ValuesReadBackAsWritten) {
   EncodeValue(*ParseSqlType("uniqueidentifier"), Value("{6f9619ff-8b86-d011-b42d-00c04fc964ff}"), guid);
   EXPECT_EQ(guid.Data(), (Bytes{16, 0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0, 0xB4, 0x2D, 0x00, 0xC0,
                                 0x4F, 0xC9, 0x64, 0xFF}));
+
+  // An INTN value longer than eight bytes ends the connection, not the server.
+  const Bytes too_long = {0x26, 8, 10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  ByteReader in(too_long);
+  SqlType read_type;
+  Value read_value;
+  EXPECT_THROW(DecodeTypedValue(in, read_type, read_value), ProtocolError);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ struct VariantArray {
   int lower_bound = 0;
   std::vector<Variant> items;
 
-  [[nodiscard]] int UpperBound() const { return lower_bound + static_cast<int>(items.size()) - 1; }
+  [[nodiscard]] int UpperBound() const;
 };
 
 using Bytes = std::vector<std::uint8_t>;
@@ -135,6 +135,12 @@ class Variant {
                std::shared_ptr<const Bytes>>
       value_;
 };
+
+// Defined once Variant is complete: the size of a vector of an incomplete type is
+// not something every compiler takes on trust.
+inline int VariantArray::UpperBound() const {
+  return lower_bound + static_cast<int>(items.size()) - 1;
+}
 
 // Formats a double as the runtime's CStr does: up to 15 significant digits, no
 // trailing zeros, exponent form "1E+20" / "1.5E-07" outside 1e-4..1e15.

@@ -26,8 +26,15 @@ bool NeedsBraces(const std::string& value) {
 // braces "}" and spaces at the ends, with "}" doubled inside. FreeTDS before 1.4
 // takes a braced value verbatim up to the first "};" and undoes no doubling, so
 // for that driver a value is left bare where it can be, and one holding "};" cannot
-// be carried at all. `field` names the value in the refusal.
+// be carried at all; nor, for any driver, can one holding a NUL. `field` names the value in the refusal.
 std::string OdbcValue(const std::string& value, BraceStyle style, const char* field) {
+  // The connection string travels as a C string: a NUL would end it there and
+  // silently drop the rest of the value and the keys after it.
+  if (value.find('\0') != std::string::npos) {
+    throw Error(kErrInvalidUse, std::string("The ") + field +
+                                    " holds a NUL character, which no connection string can carry; nothing "
+                                    "was sent.");
+  }
   if (style == BraceStyle::kVerbatim) {
     if (!NeedsBraces(value)) return value;
     if (value.find("};") != std::string::npos) {
