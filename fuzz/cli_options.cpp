@@ -18,7 +18,8 @@ namespace {
 
 bool Same(const app::CliOptions& a, const app::CliOptions& b) {
   return a.server == b.server && a.login == b.login && a.password_from_stdin == b.password_from_stdin &&
-         a.help == b.help && a.version == b.version;
+         a.help == b.help && a.version == b.version && a.report_path == b.report_path && a.quiet == b.quiet &&
+         a.dry_run == b.dry_run;
 }
 
 }  // namespace
@@ -53,7 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  std::vector<std::string> again = {"--server=" + options->server, "--login", options->login};
+  // An empty value is the option's default: written back by leaving it out.
+  std::vector<std::string> again;
+  if (!options->server.empty()) again.push_back("--server=" + options->server);
+  if (!options->login.empty()) again.insert(again.end(), {"--login", options->login});
+  if (options->report_path) again.push_back("--report=" + *options->report_path);
+  if (options->quiet) again.push_back("--quiet");
+  if (options->dry_run) again.push_back("--dry-run");
   if (options->password_from_stdin) again.push_back("--password-stdin");
   if (options->help) again.push_back("-h");
   if (options->version) again.push_back("--version");

@@ -22,13 +22,13 @@ bool IndexDef::UsesColumn(std::string_view column) const {
     if (NamesEqual(c, column)) return true;
   }
   // The filter names the column as a whole word, bracketed or not.
-  std::string text = Lower(filter), name = Lower(column);
+  std::string text = Lower(filter), word = Lower(column);
   auto word_char = [](char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '@' || c == '#';
   };
-  for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
     bool starts = at == 0 || !word_char(text[at - 1]);
-    bool ends = at + name.size() == text.size() || !word_char(text[at + name.size()]);
+    bool ends = at + word.size() == text.size() || !word_char(text[at + word.size()]);
     if (starts && ends) return true;
   }
   return false;

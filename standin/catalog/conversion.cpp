@@ -162,7 +162,8 @@ struct Conversion {
     auto* text = std::get_if<std::string>(&value.v);
     if (!text) return NotAllowed();
     auto guid = ParseGuid(*text);
-    if (!guid) return Err(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
+    if (!guid)
+      return Err(8169, "Conversion failed when converting from a character string to uniqueidentifier.");
     return Ok(Value(*guid));
   }
 };

@@ -37,8 +37,8 @@ struct SessionState {
 
 class ExecContext {
  public:
-  ExecContext(ServerState& server, SessionState& session, Reply& reply)
-      : server(server), session(session), reply(reply) {}
+  ExecContext(ServerState& server_state, SessionState& session_state, Reply& reply_out)
+      : server(server_state), session(session_state), reply(reply_out) {}
 
   ServerState& server;
   SessionState& session;

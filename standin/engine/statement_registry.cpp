@@ -81,9 +81,9 @@ const Capture& Captures::operator[](const std::string& name) const {
   return it == map_.end() ? kEmpty : it->second;
 }
 
-const ProcArg* ProcCall::Arg(size_t position, std::string_view name) const {
+const ProcArg* ProcCall::Arg(size_t position, std::string_view parameter) const {
   for (const auto& a : args) {
-    if (!a.name.empty() && NamesEqual(a.name, name)) return a.is_default ? nullptr : &a;
+    if (!a.name.empty() && NamesEqual(a.name, parameter)) return a.is_default ? nullptr : &a;
   }
   if (position < args.size() && args[position].name.empty() && !args[position].is_default)
     return &args[position];
