@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "open_connection_test.h"
 #include "platform/main_mod.h"
 #include "platform/ui_services.h"
 #include "scripted_driver.h"
@@ -23,18 +24,8 @@ platform::BatchReply Users(std::vector<std::pair<std::string, Variant>> rows) {
   return Reply({Table({"UserName", "RoleName", "LoginName"}, std::move(table))});
 }
 
-class CSqlExclusiveAccessTest : public ::testing::Test {
+class CSqlExclusiveAccessTest : public testsupport::OpenConnectionTest {
  protected:
-  void SetUp() override {
-    ui_ = std::make_shared<platform::RecordingUi>();
-    platform::SetUi(ui_);
-    conn_.Open("Provider=SQLOLEDB.1;Initial Catalog=db;Data Source=srv");
-  }
-  void TearDown() override { platform::SetUi(nullptr); }
-
-  testsupport::ScopedScriptedDriver driver_;
-  std::shared_ptr<platform::RecordingUi> ui_;
-  platform::Connection conn_;
   CSql& sql_ = SharedCSql();
   std::int32_t code_ = 0;
   std::string text_;

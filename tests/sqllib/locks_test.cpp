@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "error_number.h"
+#include "open_connection_test.h"
 #include "platform/main_mod.h"
 #include "platform/ui_services.h"
 #include "scripted_driver.h"
@@ -26,18 +27,8 @@ platform::BatchReply Changed(std::int64_t rows) {
   return reply;
 }
 
-class CSqlLocksTest : public ::testing::Test {
+class CSqlLocksTest : public testsupport::OpenConnectionTest {
  protected:
-  void SetUp() override {
-    ui_ = std::make_shared<platform::RecordingUi>();
-    platform::SetUi(ui_);
-    conn_.Open("Provider=SQLOLEDB.1;Initial Catalog=db;Data Source=srv");
-  }
-  void TearDown() override { platform::SetUi(nullptr); }
-
-  testsupport::ScopedScriptedDriver driver_;
-  std::shared_ptr<platform::RecordingUi> ui_;
-  platform::Connection conn_;
   CSql& sql_ = SharedCSql();
 };
 

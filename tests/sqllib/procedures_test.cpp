@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "open_connection_test.h"
 #include "platform/ui_services.h"
 #include "scripted_driver.h"
 #include "sqllib/csql.h"
@@ -15,15 +16,8 @@ using platform::Variant;
 using testsupport::Reply;
 using testsupport::Table;
 
-class CreateStoredProceduresTest : public ::testing::Test {
+class CreateStoredProceduresTest : public testsupport::OpenConnectionTest {
  protected:
-  void SetUp() override {
-    ui_ = std::make_shared<platform::RecordingUi>();
-    platform::SetUi(ui_);
-    conn_.Open("Provider=SQLOLEDB.1;Initial Catalog=db;Data Source=srv");
-  }
-  void TearDown() override { platform::SetUi(nullptr); }
-
   void Listing(std::vector<std::pair<const char*, const char*>> procedures) {
     std::vector<std::vector<Variant>> rows;
     for (const auto& [owner, name] : procedures) {
@@ -47,10 +41,6 @@ class CreateStoredProceduresTest : public ::testing::Test {
   platform::Variant Install(const std::string& script) {
     return SharedCSql().CreateStoredProcedures(conn_, script);
   }
-
-  testsupport::ScopedScriptedDriver driver_;
-  std::shared_ptr<platform::RecordingUi> ui_;
-  platform::Connection conn_;
 };
 
 TEST_F(CreateStoredProceduresTest, DropsWhatTheDatabaseOwnsByOwnerAndWholeName) {

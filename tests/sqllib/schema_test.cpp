@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "error_number.h"
+#include "open_connection_test.h"
 #include "platform/ui_services.h"
 #include "scripted_driver.h"
 #include "sqllib/csql.h"
@@ -16,20 +17,10 @@ using platform::Variant;
 using testsupport::Reply;
 using testsupport::Table;
 
-class CSqlSchemaTest : public ::testing::Test {
+class CSqlSchemaTest : public testsupport::OpenConnectionTest {
  protected:
-  void SetUp() override {
-    ui_ = std::make_shared<platform::RecordingUi>();
-    platform::SetUi(ui_);
-    conn_.Open("Provider=SQLOLEDB.1;Initial Catalog=db;Data Source=srv");
-  }
-  void TearDown() override { platform::SetUi(nullptr); }
-
   std::vector<std::string> Sent() { return driver_->Statements("db"); }
 
-  testsupport::ScopedScriptedDriver driver_;
-  std::shared_ptr<platform::RecordingUi> ui_;
-  platform::Connection conn_;
   CSql& sql_ = SharedCSql();
 };
 
