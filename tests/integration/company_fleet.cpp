@@ -288,6 +288,18 @@ class RealServerBackend final : public Backend {
 
 }  // namespace
 
+void PrintTo(Target target, std::ostream* out) {
+  *out << (target == Target::kStandin ? "stand-in" : "real server");
+}
+
+std::string TargetName(const ::testing::TestParamInfo<Target>& info) {
+  return info.param == Target::kStandin ? "Standin" : "RealServer";
+}
+
+const char* NoBackendReason(Target target) {
+  return target == Target::kStandin ? "the stand-in is not built" : "TAVINOR_TEST_SERVER is not set";
+}
+
 std::unique_ptr<Backend> MakeStandinBackend() {
   if (!std::filesystem::exists(STANDIN_EXECUTABLE)) return nullptr;
   return std::make_unique<StandinBackend>();

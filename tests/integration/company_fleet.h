@@ -3,11 +3,24 @@
 // back afterwards the same way from both.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace e2e {
+
+// Where an end-to-end test body runs: the stand-in, or a real server named by
+// TAVINOR_TEST_SERVER.
+enum class Target { kStandin, kRealServer };
+void PrintTo(Target target, std::ostream* out);
+// The two targets, as test parameters, and their names in test names.
+inline const auto kTargets = ::testing::Values(Target::kStandin, Target::kRealServer);
+std::string TargetName(const ::testing::TestParamInfo<Target>& info);
+// Why a test body skips on `target` when its backend cannot be had.
+const char* NoBackendReason(Target target);
 
 struct CompanyDatabase {
   std::string name;

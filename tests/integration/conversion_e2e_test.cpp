@@ -16,19 +16,14 @@ using Boxes = std::vector<std::pair<std::string, int>>;
 
 constexpr const char* kNoInconsistencies = "Processo Terminado!\rNão foram detectadas incosistências";
 
-enum class Target { kStandin, kRealServer };
-
-void PrintTo(Target target, std::ostream* out) {
-  *out << (target == Target::kStandin ? "stand-in" : "real server");
-}
+using e2e::Target;
 
 class ConversionEndToEnd : public ::testing::TestWithParam<Target> {
  protected:
   void SetUp() override {
     backend_ = GetParam() == Target::kStandin ? e2e::MakeStandinBackend() : e2e::MakeRealServerBackend();
     if (!backend_) {
-      GTEST_SKIP() << (GetParam() == Target::kStandin ? "the stand-in is not built"
-                                                      : "TAVINOR_TEST_SERVER is not set");
+      GTEST_SKIP() << e2e::NoBackendReason(GetParam());
     }
     ui_ = std::make_shared<platform::RecordingUi>();
     platform::SetUi(ui_);
@@ -246,9 +241,6 @@ TEST_P(ConversionEndToEnd, DatetimeColumnBesideAnAliasTypeIsLeftAlone) {
   ExpectUntouched("Parvimar01", "datetime");
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, ConversionEndToEnd,
-                         ::testing::Values(Target::kStandin, Target::kRealServer), [](const auto& target) {
-                           return target.param == Target::kStandin ? "Standin" : "RealServer";
-                         });
+INSTANTIATE_TEST_SUITE_P(Targets, ConversionEndToEnd, e2e::kTargets, e2e::TargetName);
 
 }  // namespace

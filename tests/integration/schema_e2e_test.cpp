@@ -23,11 +23,7 @@ using platform::VariantArray;
 
 constexpr const char* kDatabase = "Parvimar01";
 
-enum class Target { kStandin, kRealServer };
-
-void PrintTo(Target target, std::ostream* out) {
-  *out << (target == Target::kStandin ? "stand-in" : "real server");
-}
+using e2e::Target;
 
 VariantArray FromOne(std::vector<Variant> values) {
   VariantArray array;
@@ -41,8 +37,7 @@ class SchemaEndToEnd : public ::testing::TestWithParam<Target> {
   void SetUp() override {
     backend_ = GetParam() == Target::kStandin ? e2e::MakeStandinBackend() : e2e::MakeRealServerBackend();
     if (!backend_) {
-      GTEST_SKIP() << (GetParam() == Target::kStandin ? "the stand-in is not built"
-                                                      : "TAVINOR_TEST_SERVER is not set");
+      GTEST_SKIP() << e2e::NoBackendReason(GetParam());
     }
     ui_ = std::make_shared<platform::RecordingUi>();
     platform::SetUi(ui_);
@@ -189,9 +184,6 @@ TEST_P(SchemaEndToEnd, ProceduresInstallFromAGoSeparatedScript) {
   EXPECT_EQ(ediv_.GetFieldValue(conn_, "exec ProcC", "Valor").ToLong(), 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, SchemaEndToEnd, ::testing::Values(Target::kStandin, Target::kRealServer),
-                         [](const auto& test_info) {
-                           return test_info.param == Target::kStandin ? "Standin" : "RealServer";
-                         });
+INSTANTIATE_TEST_SUITE_P(Targets, SchemaEndToEnd, e2e::kTargets, e2e::TargetName);
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "company_fleet.h"
 #include "platform/main_mod.h"
 #include "platform/ui_services.h"
 #include "security_server.h"
@@ -25,11 +26,7 @@ using Names = std::vector<std::string>;
 constexpr const char* kNovo = "tavinor_novo";
 constexpr const char* kZe = "tavinor_ze";
 
-enum class Target { kStandin, kRealServer };
-
-void PrintTo(Target target, std::ostream* out) {
-  *out << (target == Target::kStandin ? "stand-in" : "real server");
-}
+using e2e::Target;
 
 class SecurityEndToEnd : public ::testing::TestWithParam<Target> {
  protected:
@@ -37,8 +34,7 @@ class SecurityEndToEnd : public ::testing::TestWithParam<Target> {
     server_ =
         GetParam() == Target::kStandin ? e2e::MakeStandinSecurityServer() : e2e::MakeRealSecurityServer();
     if (!server_) {
-      GTEST_SKIP() << (GetParam() == Target::kStandin ? "the stand-in is not built"
-                                                      : "TAVINOR_TEST_SERVER is not set");
+      GTEST_SKIP() << e2e::NoBackendReason(GetParam());
     }
     server_->Reset();
     platform::SetUi(ui_);
@@ -199,6 +195,6 @@ TEST_P(SecurityEndToEnd, DeleteUserFromAllDatabasesLeavesNoUserOfTheLogin) {
   for (const auto& [database, owner] : server_->Owners()) EXPECT_EQ(owner, "sa") << database;
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, SecurityEndToEnd, ::testing::Values(Target::kStandin, Target::kRealServer));
+INSTANTIATE_TEST_SUITE_P(Targets, SecurityEndToEnd, e2e::kTargets, e2e::TargetName);
 
 }  // namespace

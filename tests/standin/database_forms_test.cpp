@@ -7,8 +7,8 @@ namespace standin {
 namespace {
 
 using nlohmann::json;
-using testing::Column;
-using testing::Harness;
+using test_support::Column;
+using test_support::Harness;
 
 json Server() {
   json empresas = {{"name", "empresas"},
