@@ -168,7 +168,8 @@ TEST(ConvertCommandLine, ReportSaysWhatHappenedToEachDatabase) {
   // The report agrees with the server's state.
   for (const auto& [database, type] :
        {std::pair{"Parvimar01", "datetime"}, std::pair{"Parvimar04", "nvarchar(20)"}}) {
-    for (const auto& table : standin.ControlJson(std::string("STATE ") + database)["tables"]) {
+    const auto state = standin.ControlJson(std::string("STATE ") + database);
+    for (const auto& table : state["tables"]) {
       if (table["name"] != "MovCliente") continue;
       for (const auto& column : table["columns"]) {
         if (column["name"] == "DataSys") {
