@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       bool is_value = false;
       for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& before = args[i - 1];
-        is_value |= &args[i] == &arg &&
-                    (before == "--server" || before == "-S" || before == "--login" || before == "-U");
+        is_value |= &args[i] == &arg && (before == "--server" || before == "-S" || before == "--login" ||
+                                         before == "-U" || before == "--report");
       }
       if (!is_value) Fail("a password taken on the command line");
     }
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // An empty value is the option's default: written back by leaving it out.
   std::vector<std::string> again;
   if (!options->server.empty()) again.push_back("--server=" + options->server);
-  if (!options->login.empty()) again.insert(again.end(), {"--login", options->login});
+  if (!options->login.empty()) again.push_back("--login=" + options->login);
   if (options->report_path) again.push_back("--report=" + *options->report_path);
   if (options->quiet) again.push_back("--quiet");
   if (options->dry_run) again.push_back("--dry-run");

@@ -8,8 +8,14 @@ namespace app {
 std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error) {
   // A password option is refused before anything else looks at it, whatever
   // follows it: the value must not be echoed in an error message either.
-  for (const std::string& arg : args) {
-    if (arg == "--password" || arg.rfind("--password=", 0) == 0 || arg == "-P" || arg.rfind("-P", 0) == 0) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    // The value after an option that takes one is not an option itself.
+    if (arg == "--server" || arg == "-S" || arg == "--login" || arg == "-U" || arg == "--report") {
+      ++i;
+      continue;
+    }
+    if (arg == "--password" || arg.rfind("--password=", 0) == 0 || arg.rfind("-P", 0) == 0) {
       error =
           "the password is never taken on the command line (it would show in process lists); use "
           "--password-stdin, " +

@@ -25,6 +25,11 @@ TEST(CliOptions, AcceptsLongShortAndEqualsForms) {
   EXPECT_FALSE(options->report_path);
   EXPECT_FALSE(options->quiet);
 
+  // A value that looks like the refused -P option is still a value.
+  options = Parse({"--login", "-Pedro"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->login, "-Pedro");
+
   options = Parse({"--report", "-", "-q"});
   ASSERT_TRUE(options);
   EXPECT_EQ(options->report_path, "-");
