@@ -127,7 +127,8 @@ void ExpectValidReport(const std::string& report) {
   std::ofstream(path) << report;
   const std::string schema = std::string(SOURCE_DIR) + "/app/cli/report.schema.json";
   const std::string command =
-      "python3 -c 'import json,sys,jsonschema; jsonschema.validate(json.load(open(sys.argv[1])), "
+      std::string(SYSTEM_PYTHON3) +
+      " -c 'import json,sys,jsonschema; jsonschema.validate(json.load(open(sys.argv[1])), "
       "json.load(open(sys.argv[2])))' " +
       path.string() + " " + schema;
   EXPECT_EQ(std::system(command.c_str()), 0) << report;
