@@ -300,17 +300,27 @@ const char* NoBackendReason(Target target) {
   return target == Target::kStandin ? "the stand-in is not built" : "TAVINOR_TEST_SERVER is not set";
 }
 
+std::optional<RealServerSettings> RealServerFromEnvironment() {
+  const char* server = std::getenv("TAVINOR_TEST_SERVER");
+  if (!server || !*server) return std::nullopt;
+  const char* login = std::getenv("TAVINOR_TEST_LOGIN");
+  const char* password = std::getenv("TAVINOR_TEST_PASSWORD");
+  return RealServerSettings{server, login ? login : "sa", password ? password : ""};
+}
+
+bool StandinBuilt() {
+  return std::filesystem::exists(STANDIN_EXECUTABLE);
+}
+
 std::unique_ptr<Backend> MakeStandinBackend() {
-  if (!std::filesystem::exists(STANDIN_EXECUTABLE)) return nullptr;
+  if (!StandinBuilt()) return nullptr;
   return std::make_unique<StandinBackend>();
 }
 
 std::unique_ptr<Backend> MakeRealServerBackend() {
-  const char* server = std::getenv("TAVINOR_TEST_SERVER");
-  if (!server || !*server) return nullptr;
-  const char* login = std::getenv("TAVINOR_TEST_LOGIN");
-  const char* password = std::getenv("TAVINOR_TEST_PASSWORD");
-  return std::make_unique<RealServerBackend>(server, login ? login : "sa", password ? password : "");
+  const auto settings = RealServerFromEnvironment();
+  if (!settings) return nullptr;
+  return std::make_unique<RealServerBackend>(settings->server, settings->login, settings->password);
 }
 
 }  // namespace e2e

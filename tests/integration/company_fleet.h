@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -75,6 +76,15 @@ class Backend {
   // Makes the database impossible to open.
   virtual void TakeOffline(const std::string& database) = 0;
 };
+
+// The real server named by TAVINOR_TEST_SERVER, with TAVINOR_TEST_LOGIN (default
+// sa) and TAVINOR_TEST_PASSWORD; nothing when no server is named.
+struct RealServerSettings {
+  std::string server, login, password;
+};
+std::optional<RealServerSettings> RealServerFromEnvironment();
+// Whether the stand-in's executable was built.
+bool StandinBuilt();
 
 // The stand-in, started by the test; nullptr when its executable is missing.
 std::unique_ptr<Backend> MakeStandinBackend();

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "company_fleet.h"
 #include "platform/session.h"
 #include "sqllib/sql_quote.h"
 #include "standin_process.h"
@@ -199,16 +200,14 @@ class RealSecurityServer final : public SecurityServer {
 }  // namespace
 
 std::unique_ptr<SecurityServer> MakeStandinSecurityServer() {
-  if (!std::filesystem::exists(STANDIN_EXECUTABLE)) return nullptr;
+  if (!StandinBuilt()) return nullptr;
   return std::make_unique<StandinSecurityServer>();
 }
 
 std::unique_ptr<SecurityServer> MakeRealSecurityServer() {
-  const char* server = std::getenv("TAVINOR_TEST_SERVER");
-  if (!server || !*server) return nullptr;
-  const char* login = std::getenv("TAVINOR_TEST_LOGIN");
-  const char* password = std::getenv("TAVINOR_TEST_PASSWORD");
-  return std::make_unique<RealSecurityServer>(server, login ? login : "sa", password ? password : "");
+  const auto settings = RealServerFromEnvironment();
+  if (!settings) return nullptr;
+  return std::make_unique<RealSecurityServer>(settings->server, settings->login, settings->password);
 }
 
 }  // namespace e2e
