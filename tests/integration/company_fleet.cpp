@@ -18,13 +18,6 @@ namespace {
 
 using nlohmann::json;
 
-constexpr const char* kStandinPassword = "Tavinor#2024";
-
-std::vector<std::string> Sorted(std::vector<std::string> names) {
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // The company the run must leave alone, whatever the test seeds.
 CompanyDatabase OtherCompany() {
   CompanyDatabase other;
@@ -229,11 +222,12 @@ class RealServerBackend final : public Backend {
     if (column.Eof()) return state;
     state.has_table = true;
     state.datasys_type = column.Value("name").ToString();
-    state.indexes =
-        Names(db, "select name from sys.indexes where object_id = object_id('MovCliente') and index_id > 0");
-    state.statistics = Names(db,
-                             "select s.name from sys.stats s where s.object_id = object_id('MovCliente') and "
-                             "s.user_created = 1");
+    state.indexes = SortedNames(
+        db, "select name from sys.indexes where object_id = object_id('MovCliente') and index_id > 0");
+    state.statistics =
+        SortedNames(db,
+                    "select s.name from sys.stats s where s.object_id = object_id('MovCliente') and "
+                    "s.user_created = 1");
     for (auto values =
              db.Execute("select convert(varchar(19), DataSys, 120) as v from MovCliente order by NumRegisto");
          !values.Eof(); values.MoveNext()) {
@@ -241,9 +235,9 @@ class RealServerBackend final : public Backend {
       state.datasys_values.push_back(value.IsNull() ? "" : value.ToString());
     }
     state.constraints =
-        Names(db,
-              "select name from sys.objects where parent_object_id = object_id('MovCliente') and "
-              "type in ('D', 'C', 'PK', 'UQ', 'F')");
+        SortedNames(db,
+                    "select name from sys.objects where parent_object_id = object_id('MovCliente') and "
+                    "type in ('D', 'C', 'PK', 'UQ', 'F')");
     return state;
   }
 
@@ -254,12 +248,7 @@ class RealServerBackend final : public Backend {
 
  private:
   platform::Connection Open(const std::string& database) {
-    platform::Connection connection;
-    connection.SetConnectionTimeout(30);
-    connection.SetConnectionString("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + login_ +
-                                   ";Initial Catalog=" + database + ";Data Source=" + server_);
-    connection.Open({}, {}, password_);
-    return connection;
+    return OpenRealServer({server_, login_, password_}, database);
   }
 
   static void Drop(platform::Connection& master, const std::string& name) {
@@ -272,13 +261,6 @@ class RealServerBackend final : public Backend {
   static void DropLogin(platform::Connection& master, const std::string& name) {
     master.Execute("IF SUSER_ID(" + csql::QuoteLiteral(name) + ") IS NOT NULL DROP LOGIN " +
                    csql::QuoteName(name));
-  }
-
-  static std::vector<std::string> Names(platform::Connection& db, const std::string& query) {
-    std::vector<std::string> names;
-    for (auto result = db.Execute(query); !result.Eof(); result.MoveNext())
-      names.push_back(result.Value("name").ToString());
-    return Sorted(names);
   }
 
   std::string server_, login_, password_;
@@ -306,6 +288,27 @@ std::optional<RealServerSettings> RealServerFromEnvironment() {
   const char* login = std::getenv("TAVINOR_TEST_LOGIN");
   const char* password = std::getenv("TAVINOR_TEST_PASSWORD");
   return RealServerSettings{server, login ? login : "sa", password ? password : ""};
+}
+
+platform::Connection OpenRealServer(const RealServerSettings& settings, const std::string& database) {
+  platform::Connection connection;
+  connection.SetConnectionTimeout(30);
+  connection.SetConnectionString("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + settings.login +
+                                 ";Initial Catalog=" + database + ";Data Source=" + settings.server);
+  connection.Open({}, {}, settings.password);
+  return connection;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> SortedNames(platform::Connection& connection, const std::string& query) {
+  std::vector<std::string> names;
+  for (auto result = connection.Execute(query); !result.Eof(); result.MoveNext())
+    names.push_back(result.Value("name").ToString());
+  return Sorted(names);
 }
 
 bool StandinBuilt() {

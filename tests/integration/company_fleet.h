@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/session.h"
+
 namespace e2e {
 
 // Where an end-to-end test body runs: the stand-in, or a real server named by
@@ -83,6 +85,14 @@ struct RealServerSettings {
   std::string server, login, password;
 };
 std::optional<RealServerSettings> RealServerFromEnvironment();
+// A session on `database` of that server, as the product opens one.
+platform::Connection OpenRealServer(const RealServerSettings& settings, const std::string& database);
+// `names` in order.
+std::vector<std::string> Sorted(std::vector<std::string> names);
+// The "name" column of every row `query` returns, sorted.
+std::vector<std::string> SortedNames(platform::Connection& connection, const std::string& query);
+// The stand-in's sa password in the scenarios the tests write.
+inline constexpr const char* kStandinPassword = "Tavinor#2024";
 // Whether the stand-in's executable was built.
 bool StandinBuilt();
 

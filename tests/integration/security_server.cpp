@@ -19,13 +19,6 @@ namespace {
 
 using nlohmann::json;
 
-constexpr const char* kStandinPassword = "Tavinor#2024";
-
-std::vector<std::string> Sorted(std::vector<std::string> names) {
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class StandinSecurityServer final : public SecurityServer {
  public:
   StandinSecurityServer() : path_(::testing::TempDir() + "security_" + std::to_string(getpid()) + ".json") {
@@ -140,7 +133,7 @@ class RealSecurityServer final : public SecurityServer {
     if (master.Execute("select name from sys.server_principals where name = " + csql::QuoteLiteral(login))
             .Eof())
       return std::nullopt;
-    return Names(
+    return SortedNames(
         master,
         "select r.name from sys.server_role_members m join sys.server_principals r on r.principal_id = "
         "m.role_principal_id join sys.server_principals l on l.principal_id = m.member_principal_id "
@@ -159,11 +152,11 @@ class RealSecurityServer final : public SecurityServer {
     }
     for (auto& user : users) {
       user.roles =
-          Names(db,
-                "select r.name from sys.database_role_members m join sys.database_principals r on "
-                "r.principal_id = m.role_principal_id join sys.database_principals u on u.principal_id "
-                "= m.member_principal_id where u.name = " +
-                    csql::QuoteLiteral(user.name));
+          SortedNames(db,
+                      "select r.name from sys.database_role_members m join sys.database_principals r on "
+                      "r.principal_id = m.role_principal_id join sys.database_principals u on u.principal_id "
+                      "= m.member_principal_id where u.name = " +
+                          csql::QuoteLiteral(user.name));
     }
     return users;
   }
@@ -180,20 +173,8 @@ class RealSecurityServer final : public SecurityServer {
 
  private:
   platform::Connection Open(const std::string& database) {
-    platform::Connection connection;
-    connection.SetConnectionTimeout(30);
-    connection.SetConnectionString("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + login_ +
-                                   ";Initial Catalog=" + database + ";Data Source=" + server_);
-    connection.Open({}, {}, password_);
-    return connection;
+    return OpenRealServer({server_, login_, password_}, database);
   }
-  static std::vector<std::string> Names(platform::Connection& conn, const std::string& query) {
-    std::vector<std::string> names;
-    for (auto result = conn.Execute(query); !result.Eof(); result.MoveNext())
-      names.push_back(result.Value("name").ToString());
-    return Sorted(names);
-  }
-
   std::string server_, login_, password_;
 };
 
