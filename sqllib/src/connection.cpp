@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "platform/main_mod.h"
 #include "platform/ui_services.h"
+#include "reporting_failure.h"
 #include "sqllib/csql.h"
 
 namespace {
@@ -32,20 +33,14 @@ bool CSql::CreateDBConnection(platform::Connection& connServer, const std::strin
                               std::int32_t lngTimeOut, std::int32_t& errCode, std::string& ErrDescription,
                               std::int16_t TipoAut) {
   const bool integrated = TipoAut == 0 ? gIntegratedSecurity : TipoAut != 1;
-  try {
-    connServer.SetCommandTimeout(lngTimeOut);
-    connServer.SetConnectionTimeout(lngTimeOut);
-    connServer.SetConnectionString(BuildConnectionString(integrated, Server, dDataBase, uID));
-    connServer.Open({}, {}, Pwd);
-    return true;
-  } catch (const platform::Error& error) {
-    errCode = error.Number();
-    ErrDescription = error.Description();
-  } catch (const std::exception& error) {
-    errCode = platform::kErrUnspecified;
-    ErrDescription = error.what();
-  }
-  return false;
+  return csql::ReportingFailure(
+      [&] {
+        connServer.SetCommandTimeout(lngTimeOut);
+        connServer.SetConnectionTimeout(lngTimeOut);
+        connServer.SetConnectionString(BuildConnectionString(integrated, Server, dDataBase, uID));
+        connServer.Open({}, {}, Pwd);
+      },
+      errCode, ErrDescription);
 }
 
 std::optional<platform::Recordset> CSql::ExecutaSQL(const std::string& DBName, const std::string& strSQL) {
@@ -55,18 +50,17 @@ std::optional<platform::Recordset> CSql::ExecutaSQL(const std::string& DBName, c
   if (!CreateDBConnection(connection, gServer, DBName, gUID, gPwd, 600, error_number, error_text, 0)) {
     return std::nullopt;
   }
-  try {
-    platform::Recordset result = connection.Execute(strSQL);
-    // A result with rows keeps the session alive until the caller lets go of it,
-    // so it stays readable; a statement run for its effect closes it here.
-    if (result.State() != platform::kStateOpen) connection.Close();
+  std::optional<platform::Recordset> result;
+  if (csql::ReportingFailure(
+          [&] {
+            result = connection.Execute(strSQL);
+            // A result with rows keeps the session alive until the caller lets go
+            // of it, so it stays readable; a statement run for its effect closes
+            // it here.
+            if (result->State() != platform::kStateOpen) connection.Close();
+          },
+          error_number, error_text)) {
     return result;
-  } catch (const platform::Error& error) {
-    error_number = error.Number();
-    error_text = error.Description();
-  } catch (const std::exception& error) {
-    error_number = platform::kErrUnspecified;
-    error_text = error.what();
   }
   try {
     connection.Close();

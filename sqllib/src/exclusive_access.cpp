@@ -11,6 +11,7 @@
 #include "platform/main_mod.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"
+#include "reporting_failure.h"
 #include "sqllib/csql.h"
 #include "sqllib/sql_quote.h"
 #include "util/ediv.h"
@@ -42,22 +43,6 @@ void SetSingleUser(platform::Connection& conn, const std::string& database, bool
     conn.Execute("ALTER DATABASE " + csql::BracketName(database) +
                  (on ? " SET SINGLE_USER WITH NO_WAIT" : " SET MULTI_USER"));
   }
-}
-
-// Runs `step`; on failure hands the error back through the out-parameters.
-template <typename Step>
-bool ReportingFailure(Step step, std::int32_t& error_code, std::string& error_text) {
-  try {
-    step();
-    return true;
-  } catch (const platform::Error& error) {
-    error_code = error.Number();
-    error_text = error.Description();
-  } catch (const std::exception& error) {
-    error_code = platform::kErrUnspecified;
-    error_text = error.what();
-  }
-  return false;
 }
 
 // The program's executable name without its extension: the application name its
@@ -133,7 +118,7 @@ bool CSql::TrySingleUserMode(platform::Connection& connConnection, const std::st
 
 bool CSql::TrySingleUserMode(platform::Connection& connConnection, const std::string& DBName,
                              std::int32_t& ErrorCode, std::string& ErrorDescription) {
-  return ReportingFailure(
+  return csql::ReportingFailure(
       [&] {
         SetSingleUser(connConnection, DBName, true, "true");
         SetSingleUser(connConnection, DBName, false, "false");
@@ -143,8 +128,9 @@ bool CSql::TrySingleUserMode(platform::Connection& connConnection, const std::st
 
 bool CSql::SetSingleUserMode(platform::Connection& connConnection, const std::string& DBName, bool Setting,
                              std::int32_t& ErrorCode, std::string& ErrorDescription) {
-  return ReportingFailure([&] { SetSingleUser(connConnection, DBName, Setting, Setting ? "True" : "False"); },
-                          ErrorCode, ErrorDescription);
+  return csql::ReportingFailure(
+      [&] { SetSingleUser(connConnection, DBName, Setting, Setting ? "True" : "False"); }, ErrorCode,
+      ErrorDescription);
 }
 
 void CSql::KillAllProcessesInCurrentMachine(const std::string& DatabaseName) {

@@ -7,6 +7,7 @@
 #include "platform/main_mod.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"
+#include "reporting_failure.h"
 #include "sqllib/csql.h"
 #include "sqllib/sql_quote.h"
 #include "util/ediv.h"
@@ -57,29 +58,26 @@ bool CSql::isLoggedOn(const std::string& uID, std::string& RetInfo) {
   std::int32_t error_code = 0;
   std::string error_text;
   if (!CreateDBConnection(conn, gServer, "master", gUID, gPwd, 600, error_code, error_text, 0)) return false;
-  try {
-    // The server upper-cases both sides, so letters outside ASCII compare as it
-    // compares them.
-    platform::Recordset processes =
-        conn.Execute("select * from sysprocesses where net_address<>' ' and upper(loginame)=upper(" +
-                     csql::QuoteLiteral(uID) + ")");
-    bool logged_on = false;
-    if (SharedEDiv().IsVazio(processes)) {
-      RetInfo.clear();
-    } else {
-      int count = 0;
-      for (; !processes.Eof(); processes.MoveNext()) ++count;
-      logged_on = count > 2;
-    }
-    processes.Close();
-    conn.Close();
+  bool logged_on = false;
+  if (csql::ReportingFailure(
+          [&] {
+            // The server upper-cases both sides, so letters outside ASCII compare as
+            // it compares them.
+            platform::Recordset processes =
+                conn.Execute("select * from sysprocesses where net_address<>' ' and upper(loginame)=upper(" +
+                             csql::QuoteLiteral(uID) + ")");
+            if (SharedEDiv().IsVazio(processes)) {
+              RetInfo.clear();
+            } else {
+              int count = 0;
+              for (; !processes.Eof(); processes.MoveNext()) ++count;
+              logged_on = count > 2;
+            }
+            processes.Close();
+            conn.Close();
+          },
+          error_code, error_text)) {
     return logged_on;
-  } catch (const platform::Error& error) {
-    error_code = error.Number();
-    error_text = error.Description();
-  } catch (const std::exception& error) {
-    error_code = platform::kErrUnspecified;
-    error_text = error.what();
   }
   if (conn.State() == platform::kStateOpen) {
     try {

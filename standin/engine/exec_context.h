@@ -59,6 +59,9 @@ class ExecContext {
   // A result set; a SELECT statement's row count, or a DONEINPROC inside a procedure.
   void Rows(ResultSet rows);
   void Info(int32_t number, std::string text, uint8_t state = 1);
+  // 3621 "The statement has been terminated.", which follows an error that ended a
+  // data-changing statement.
+  void Terminated() { Info(3621, "The statement has been terminated.", 0); }
   void Error(int32_t number, uint8_t severity, uint8_t state, std::string text);
   void Error(const SqlError& error) { Error(error.number, error.severity, error.state, error.text); }
   void Env(EnvItem env) { reply.items.push_back(std::move(env)); }

@@ -110,7 +110,7 @@ bool KeysDistinct(ExecContext& ctx, const TableDef& table, const std::vector<Ind
           "name '" +
               table.owner + "." + table.name + "' and the index name '" + index +
               "'. The duplicate key value is (" + shown + ").");
-      ctx.Info(3621, "The statement has been terminated.", 0);
+      ctx.Terminated();
       return false;
     }
   }

@@ -201,13 +201,13 @@ void AlterColumn(ExecContext& ctx, const Captures& caps) {
       ctx.Error(515, 16, 2,
                 "Cannot insert the value NULL into column '" + column.name + "', table '" + db->name + "." +
                     table->owner + "." + table->name + "'; column does not allow nulls. UPDATE fails.");
-      ctx.Info(3621, "The statement has been terminated.", 0);
+      ctx.Terminated();
       return;
     }
     auto c = ConvertValue(v, column.type, *type, ctx.session.date_order);
     if (c.error) {
       ctx.Error(*c.error);
-      ctx.Info(3621, "The statement has been terminated.", 0);
+      ctx.Terminated();
       return;
     }
     converted.push_back(std::move(c.value));

@@ -8,10 +8,6 @@ namespace standin {
 
 namespace {
 
-void Terminated(ExecContext& ctx) {
-  ctx.Info(3621, "The statement has been terminated.", 0);
-}
-
 // The column list, or every column but the identity; false after 207, 544 or a syntax error.
 bool TargetColumns(ExecContext& ctx, const TableDef& table, TokenCursor& cur, std::vector<int>& targets) {
   if (!cur.AcceptPunct("(")) {
@@ -102,7 +98,7 @@ bool BuildRow(ExecContext& ctx, const Database& db, const TableDef& table, const
     auto converted = ConvertValue(values[k], LiteralType(values[k]), col.type, ctx.session.date_order);
     if (converted.error) {
       ctx.Error(*converted.error);
-      Terminated(ctx);
+      ctx.Terminated();
       return false;
     }
     row[static_cast<size_t>(targets[k])] = converted.value;
@@ -113,7 +109,7 @@ bool BuildRow(ExecContext& ctx, const Database& db, const TableDef& table, const
                 "Cannot insert the value NULL into column '" + table.columns[c].name + "', table '" +
                     db.name + "." + table.owner + "." + table.name +
                     "'; column does not allow nulls. INSERT fails.");
-      Terminated(ctx);
+      ctx.Terminated();
       return false;
     }
   }
@@ -147,7 +143,7 @@ bool KeysAreFree(ExecContext& ctx, const TableDef& table, const std::vector<std:
                   "Cannot insert duplicate key row in object '" + object + "' with unique index '" +
                       index.name + "'. The duplicate key value is (" + shown + ").");
       }
-      Terminated(ctx);
+      ctx.Terminated();
       return false;
     }
   }

@@ -7,10 +7,6 @@ namespace standin {
 
 namespace {
 
-void Terminated(ExecContext& ctx) {
-  ctx.Info(3621, "The statement has been terminated.", 0);
-}
-
 void Update(ExecContext& ctx, const Captures& caps) {
   Database* db = ctx.CurrentDb();
   TableDef* table = db->FindTable(caps.Text("table"));
@@ -80,13 +76,13 @@ void Update(ExecContext& ctx, const Captures& caps) {
       auto converted = ConvertValue(literal, LiteralType(literal), column.type);
       if (converted.error) {
         ctx.Error(*converted.error);
-        return Terminated(ctx);
+        return ctx.Terminated();
       }
       if (converted.value.IsNull() && !column.nullable) {
         ctx.Error(515, 16, 2,
                   "Cannot insert the value NULL into column '" + column.name + "', table '" + db->name + "." +
                       table->owner + "." + table->name + "'; column does not allow nulls. UPDATE fails.");
-        return Terminated(ctx);
+        return ctx.Terminated();
       }
       row[static_cast<size_t>(col)] = converted.value;
     }
