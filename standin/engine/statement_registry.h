@@ -113,6 +113,7 @@ const StatementRegistry& Builtins();
 
 // Registration functions, one per area.
 void RegisterSessionForms(StatementRegistry& registry);
+void RegisterLockForms(StatementRegistry& registry);
 void RegisterSelectForms(StatementRegistry& registry);
 void RegisterDdlForms(StatementRegistry& registry);
 void RegisterCreateForms(StatementRegistry& registry);
