@@ -297,6 +297,7 @@ const StatementRegistry& Builtins() {
     RegisterDatabaseForms(r);
     RegisterProcessForms(r);
     RegisterPlanForms(r);
+    RegisterKeepForms(r);
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterSecurityProcedures(r);
