@@ -316,6 +316,7 @@ const StatementRegistry& Builtins() {
     RegisterDatabaseForms(r);
     RegisterProcessForms(r);
     RegisterPlanForms(r);
+    RegisterKeepForms(r);
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterSecurityProcedures(r);

@@ -119,6 +119,7 @@ void RegisterDdlForms(StatementRegistry& registry);
 void RegisterCreateForms(StatementRegistry& registry);
 void RegisterAdminForms(StatementRegistry& registry);
 void RegisterDatabaseForms(StatementRegistry& registry);
+void RegisterKeepForms(StatementRegistry& registry);
 void RegisterProcessForms(StatementRegistry& registry);
 void RegisterPlanForms(StatementRegistry& registry);
 void RegisterHelpProcedures(StatementRegistry& registry);
