@@ -11,7 +11,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     // The value after an option that takes one is not an option itself.
-    if (arg == "--server" || arg == "-S" || arg == "--login" || arg == "-U" || arg == "--report") {
+    if (arg == "--server" || arg == "-S" || arg == "--login" || arg == "-U" || arg == "--report" ||
+        arg == "--servers-file" || arg == "--jobs" || arg == "-j") {
       ++i;
       continue;
     }
@@ -28,7 +29,7 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
   cli.set_help_flag();  // the help text is ours, CliUsage
   cli.add_flag("-h,--help", options.help);
   cli.add_flag("--version", options.version);
-  cli.add_option("-S,--server", options.server);
+  cli.add_option("-S,--server", options.servers);
   cli.add_option("-U,--login", options.login);
   cli.add_flag("--password-stdin", options.password_from_stdin);
   std::string report;
@@ -36,6 +37,9 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
   cli.add_flag("-q,--quiet", options.quiet);
   cli.add_flag("--dry-run", options.dry_run);
   cli.add_flag("--keep-dependents", options.keep_dependents);
+  std::string servers_file;
+  CLI::Option* servers_file_option = cli.add_option("--servers-file", servers_file);
+  cli.add_option("-j,--jobs", options.jobs);
   try {
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -51,6 +55,18 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
     }
     options.report_path = report;
   }
+  if (servers_file_option->count() > 0) {
+    if (servers_file.empty()) {
+      error = "--servers-file needs a file name";
+      return std::nullopt;
+    }
+    options.servers_file = servers_file;
+  }
+  if (options.jobs < 1 || options.jobs > kMaxJobs) {
+    error = "--jobs takes a number from 1 to " + std::to_string(kMaxJobs);
+    return std::nullopt;
+  }
+  if (!options.servers.empty()) options.server = options.servers.front();
   return options;
 }
 
@@ -72,17 +88,22 @@ std::string ProgressLine(std::size_t number, std::size_t total, const std::strin
 
 std::string CliUsage(const std::string& program) {
   return "Usage: " + program +
-         " [--server NAME] [--login NAME] [--password-stdin] [--dry-run] [--keep-dependents]\n"
-         "       [--report FILE] [--quiet]\n"
+         " [--server NAME]... [--servers-file FILE] [--login NAME] [--password-stdin]\n"
+         "       [--jobs N] [--dry-run] [--keep-dependents] [--report FILE] [--quiet]\n"
          "\n"
          "Brings MovCliente.DataSys to \"datetime null\" in every Parvimar database of a\n"
          "SQL Server: drops the indexes, statistics and default constraint that depend on\n"
          "the column, then alters it, one transaction per database.\n"
          "\n"
          "  -S, --server NAME     server: host, host\\instance or host,port (default: the\n"
-         "                        local default server)\n"
+         "                        local default server); give it again for more servers\n"
+         "      --servers-file FILE  more servers, one a line: NAME [password-env=VARIABLE]\n"
+         "                        (blank lines and lines starting with # are skipped)\n"
          "  -U, --login NAME      SQL Server login\n"
          "      --password-stdin  read the password from the first line of standard input\n"
+         "  -j, --jobs N          convert up to N databases of a server at once, each on a\n"
+         "                        connection of its own (default 1, at most 64;\n"
+         "                        --dry-run plans one at a time)\n"
          "      --dry-run         change nothing: for each database print what the run would\n"
          "                        send and whether it would succeed, and why not\n"
          "      --keep-dependents keep every index, statistic, default and check on DataSys:\n"
@@ -95,12 +116,23 @@ std::string CliUsage(const std::string& program) {
          "      --version         show the version and exit\n"
          "\n"
          "Without --password-stdin the password is taken from the environment variable\n"
-         "TAVINOR_PASSWORD, else asked for on the terminal without echo.\n"
+         "TAVINOR_PASSWORD, else asked for on the terminal without echo. It serves every\n"
+         "server except those whose --servers-file line names a variable of their own.\n"
          "\n"
-         "The name of each database is printed as it is processed, then the closing\n"
-         "messages. Exit status: 0 nothing failed, 1 a database's change failed,\n"
-         "2 a connection failed, 64 bad usage, 70 an internal error. With --dry-run,\n"
-         "1 means a database is predicted to fail.\n";
+         "The name of each database is printed as it is processed, in the server's order\n"
+         "whatever --jobs says, then the closing messages. Several servers are converted\n"
+         "one after another, each under a line \"== server NAME ==\"; a server that cannot\n"
+         "be reached does not stop the others.\n"
+         "\n"
+         "SIGINT or SIGTERM stops the run: no further database is started, those under\n"
+         "way finish, or are rolled back after 5 seconds (at once on a second signal; a\n"
+         "third ends the program, and the server rolls back what is still open). The\n"
+         "report is still written.\n"
+         "\n"
+         "Exit status, the worst over the servers: 0 nothing failed, 1 a database's\n"
+         "change failed, 2 a connection failed, 64 bad usage, 70 an internal error,\n"
+         "130 stopped by SIGINT, 143 stopped by SIGTERM. With --dry-run, 1 means a\n"
+         "database is predicted to fail.\n";
 }
 
 std::string ResolvePassword(const CliOptions& options, const PasswordSources& sources) {

@@ -5,15 +5,24 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <vector>
 
 #include "app/cli_options.h"
 #include "app/conversion_plan.h"
 #include "app/conversion_run.h"
+#include "app/parallel_run.h"
+#include "app/run_control.h"
 #include "app/run_report.h"
+#include "app/server_list.h"
+#include "app/signal_watch.h"
 #include "platform/driver.h"
 #include "platform/observed_driver.h"
 #include "platform/ui_services.h"
@@ -76,6 +85,30 @@ void PrintPlan(const app::DatabasePlan& plan, std::ostream& out) {
   out << std::flush;
 }
 
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return text.str();
+}
+
+std::optional<std::string> GetEnv(const char* name) {
+  const char* value = std::getenv(name);
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+// The worse of two exit statuses: a failed connection over a failed change over
+// success.
+int Worse(int a, int b) {
+  const auto rank = [](int status) {
+    return status == app::kExitConnectionFailed ? 2 : status == app::kExitChangeFailed ? 1 : 0;
+  };
+  return rank(b) > rank(a) ? b : a;
+}
+
 int Run(int argc, char** argv) {
   EDiv::SetCommandLine(argc, argv);
   std::string error;
@@ -92,14 +125,32 @@ int Run(int argc, char** argv) {
     std::cout << "tavinor-convert " << TAVINOR_VERSION << '\n';
     return app::kExitOk;
   }
-  const std::string password =
-      app::ResolvePassword(*options, {[] { return ReadLine(std::cin); },
-                                      [](const char* name) -> std::optional<std::string> {
-                                        const char* value = std::getenv(name);
-                                        if (!value) return std::nullopt;
-                                        return std::string(value);
-                                      },
-                                      PromptWithoutEcho});
+  const auto servers = app::ResolveServers(*options, ReadWholeFile, error);
+  if (!servers) {
+    std::cerr << "tavinor-convert: " << error << '\n';
+    return app::kExitUsage;
+  }
+  // Each server's password: its own variable's, or the one shared password,
+  // asked for only when some server needs it.
+  std::vector<std::string> passwords;
+  std::optional<std::string> shared_password;
+  for (const auto& entry : *servers) {
+    if (!entry.password_variable.empty()) {
+      auto value = GetEnv(entry.password_variable.c_str());
+      if (!value) {
+        std::cerr << "tavinor-convert: the environment variable " << entry.password_variable
+                  << ", named for the password of " << entry.server << ", is not set\n";
+        return app::kExitUsage;
+      }
+      passwords.push_back(std::move(*value));
+      continue;
+    }
+    if (!shared_password) {
+      shared_password =
+          app::ResolvePassword(*options, {[] { return ReadLine(std::cin); }, GetEnv, PromptWithoutEcho});
+    }
+    passwords.push_back(*shared_password);
+  }
   // With the report on standard output, everything else goes to standard error.
   const bool report_on_stdout = options->report_path && *options->report_path == "-";
   std::ostream& information = report_on_stdout ? std::cerr : std::cout;
@@ -115,53 +166,102 @@ int Run(int argc, char** argv) {
     }
   }
   const bool progress = !options->quiet && isatty(STDERR_FILENO) == 1;
+  const bool several = servers->size() > 1;
 
   platform::SetUi(std::make_shared<platform::ConsoleUi>(information));
-  app::RunRecorder recorder(options->server, options->login);
-  if (options->report_path || progress) {
-    platform::SetDriver(platform::MakeObservedDriver(
-        platform::CurrentDriverShared(),
-        [&recorder](const platform::StatementEvent& event) { recorder.OnStatement(event); }));
-  }
-  const auto start = std::chrono::steady_clock::now();
-  // Each database's name goes on a line of its own; the progress line, on a
-  // terminal, stays below the names until the next one.
-  app::FixedFieldsView view(options->server, options->login, password, [&](const std::string& caption) {
-    recorder.OnDatabase(caption);
-    if (progress) std::cerr << "\r\033[K" << std::flush;
-    information << caption << std::endl;
-    if (progress) {
-      const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-      std::cerr << app::ProgressLine(recorder.Reached(), recorder.Total(), caption, elapsed.count())
-                << std::flush;
-    }
+  app::RunControl control;
+  app::SignalWatch signals(control, std::chrono::seconds(5), [](int signal, int count) {
+    const char* what = count == 1   ? "no further database is started; those under way finish (another "
+                                      "signal rolls them back now)"
+                       : count == 2 ? "rolling back the databases under way"
+                                    : "ending now";
+    std::cerr << "\ntavinor-convert: " << (signal == SIGTERM ? "SIGTERM" : "SIGINT") << ": " << what << '\n'
+              << std::flush;
   });
-  int predicted[3] = {0, 0, 0};  // already converted, will convert, will fail
-  const auto on_plan = [&](const app::DatabasePlan& plan) {
-    recorder.OnPlan(plan);
-    PrintPlan(plan, information);
-    ++predicted[static_cast<int>(plan.prediction)];
-  };
-  const app::ConversionOptions conversion{options->keep_dependents};
-  recorder.SetKeepDependents(options->keep_dependents);
-  const app::ConversionOutcome outcome = options->dry_run ? app::PlanConversion(view, on_plan, conversion)
-                                                          : app::RunConversion(view, conversion);
-  if (options->dry_run && outcome.status == app::ConversionOutcome::Status::kCompleted) {
-    information << "Dry run, nothing changed: " << predicted[0] << " already converted, " << predicted[1]
-                << " will convert, " << predicted[2] << " will fail." << std::endl;
+  // Servers are converted one after another: the observer feeds the recorder of
+  // the server under way, set here between runs, when no request is in flight.
+  std::vector<std::unique_ptr<app::RunRecorder>> recorders;
+  app::RunRecorder* recorder = nullptr;
+  std::shared_ptr<platform::Driver> driver = platform::CurrentDriverShared();
+  if (options->report_path || progress) {
+    driver = platform::MakeObservedDriver(
+        driver, [&recorder](const platform::StatementEvent& event) { recorder->OnStatement(event); });
   }
-  if (progress) std::cerr << "\r\033[K" << std::flush;
-  platform::SetDriver(nullptr);
+  platform::SetDriver(control.Guard(driver));
 
+  const app::ConversionOptions conversion{options->keep_dependents};
   int status = app::kExitOk;
-  if (outcome.status == app::ConversionOutcome::Status::kConnectionFailed) {
-    status = app::kExitConnectionFailed;
-  } else if (!outcome.failed_list.empty()) {
-    status = app::kExitChangeFailed;
+  std::vector<app::ConversionOutcome> outcomes;
+  std::vector<int> statuses;
+  for (std::size_t i = 0; i < servers->size(); ++i) {
+    const std::string& server = (*servers)[i].server;
+    recorders.push_back(std::make_unique<app::RunRecorder>(server, options->login));
+    recorder = recorders.back().get();
+    recorder->SetKeepDependents(options->keep_dependents);
+    app::ConversionOutcome outcome;
+    if (control.StopRequested()) {
+      outcome.interrupted = true;
+      outcomes.push_back(outcome);
+      statuses.push_back(status);
+      continue;
+    }
+    if (several) {
+      information << "== server " << server << " ==" << std::endl;
+      if (&information != &std::cerr) std::cerr << "== server " << server << " ==" << std::endl;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    // Each database's name goes on a line of its own; the progress line, on a
+    // terminal, stays below the names until the next one.
+    app::FixedFieldsView view(server, options->login, passwords[i], [&](const std::string& caption) {
+      recorder->OnDatabase(caption);
+      if (progress) std::cerr << "\r\033[K" << std::flush;
+      information << caption << std::endl;
+      if (progress) {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        std::cerr << app::ProgressLine(recorder->Reached(), recorder->Total(), caption, elapsed.count())
+                  << std::flush;
+      }
+    });
+    int predicted[3] = {0, 0, 0};  // already converted, will convert, will fail
+    const auto on_plan = [&](const app::DatabasePlan& plan) {
+      recorder->OnPlan(plan);
+      PrintPlan(plan, information);
+      ++predicted[static_cast<int>(plan.prediction)];
+    };
+    outcome = options->dry_run ? app::PlanConversion(view, on_plan, conversion)
+                               : app::RunConversionInParallel(view, options->jobs, control, conversion);
+    if (options->dry_run && outcome.status == app::ConversionOutcome::Status::kCompleted) {
+      information << "Dry run, nothing changed: " << predicted[0] << " already converted, " << predicted[1]
+                  << " will convert, " << predicted[2] << " will fail." << std::endl;
+    }
+    if (progress) std::cerr << "\r\033[K" << std::flush;
+    int server_status = app::kExitOk;
+    if (outcome.status == app::ConversionOutcome::Status::kConnectionFailed) {
+      server_status = app::kExitConnectionFailed;
+    } else if (!outcome.failed_list.empty()) {
+      server_status = app::kExitChangeFailed;
+    }
+    status = Worse(status, server_status);
+    outcomes.push_back(outcome);
+    statuses.push_back(server_status);
   }
+  platform::SetDriver(nullptr);
+  if (const int signal = signals.Signal(); signal != 0) {
+    status = signal == SIGTERM ? app::kExitTerminated : app::kExitInterrupted;
+    // The server under way when the signal came, even if it got to the end of
+    // its list.
+    outcomes.back().interrupted = true;
+  }
+
   if (options->report_path) {
     std::ostream& out = report_on_stdout ? std::cout : report_file;
-    out << recorder.Report(outcome, status).dump(2) << '\n' << std::flush;
+    nlohmann::json report;
+    if (!several) {
+      report = recorders.front()->Report(outcomes.front(), status);
+    } else {
+      report = app::FleetReport(recorders, outcomes, statuses, status);
+    }
+    out << report.dump(2) << '\n' << std::flush;
     if (!out) {
       std::cerr << "tavinor-convert: the report could not be written\n";
       return app::kExitInternalError;

@@ -252,6 +252,29 @@ json RunRecorder::Report(const ConversionOutcome& outcome, int exit_status) cons
           {"database_list_read", list_read_},
           {"databases", databases},
           {"totals", totals},
+          {"interrupted", outcome.interrupted},
+          {"exit_status", exit_status}};
+}
+
+json FleetReport(const std::vector<std::unique_ptr<RunRecorder>>& recorders,
+                 const std::vector<ConversionOutcome>& outcomes, const std::vector<int>& statuses,
+                 int exit_status) {
+  json servers = json::array();
+  bool interrupted = false;
+  for (std::size_t i = 0; i < recorders.size() && i < outcomes.size() && i < statuses.size(); ++i) {
+    interrupted = interrupted || outcomes[i].interrupted;
+    // A server the signal stopped, or never let start, carries the run's status.
+    servers.push_back(recorders[i]->Report(outcomes[i], outcomes[i].interrupted ? exit_status : statuses[i]));
+  }
+  const json& first = servers.empty() ? json::object() : servers.front();
+  return {{"tool", "tavinor-convert"},
+          {"version", TAVINOR_VERSION},
+          {"mode", first.value("mode", "convert")},
+          {"login", first.value("login", "")},
+          {"started", first.value("started", IsoTime(std::chrono::system_clock::now()))},
+          {"ended", IsoTime(std::chrono::system_clock::now())},
+          {"servers", servers},
+          {"interrupted", interrupted},
           {"exit_status", exit_status}};
 }
 

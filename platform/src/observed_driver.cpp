@@ -29,6 +29,7 @@ class ObservedSession final : public DriverSession {
     Observe("ROLLBACK TRANSACTION", [&] { return (inner_->RollbackTrans(), BatchReply()); });
   }
   void Close() noexcept override { inner_->Close(); }
+  void Cancel() noexcept override { inner_->Cancel(); }
 
  private:
   template <typename Request>

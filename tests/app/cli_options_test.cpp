@@ -30,6 +30,15 @@ TEST(CliOptions, AcceptsLongShortAndEqualsForms) {
   ASSERT_TRUE(options);
   EXPECT_EQ(options->login, "-Pedro");
 
+  // --server as often as there are servers; the first is the one server.
+  options = Parse({"-S", "db01", "--server", "db02", "--servers-file", "estate.txt", "-j", "8"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->servers, (std::vector<std::string>{"db01", "db02"}));
+  EXPECT_EQ(options->server, "db01");
+  EXPECT_EQ(options->servers_file, "estate.txt");
+  EXPECT_EQ(options->jobs, 8);
+  EXPECT_EQ(Parse({})->jobs, 1);
+
   options = Parse({"--report", "-", "-q"});
   ASSERT_TRUE(options);
   EXPECT_EQ(options->report_path, "-");
@@ -48,6 +57,10 @@ TEST(CliOptions, RefusesBadUsageWithAReason) {
       {{"--password", "x"}, "never taken on the command line"},
       {{"--password=x"}, "never taken on the command line"},
       {{"-P", "x"}, "never taken on the command line"},
+      {{"--jobs", "0"}, "--jobs takes a number from 1 to 64"},
+      {{"-j", "65"}, "--jobs takes a number from 1 to 64"},
+      {{"--jobs", "many"}, "--jobs"},
+      {{"--servers-file="}, "--servers-file"},
   };
   for (const auto& c : cases) {
     std::string error;

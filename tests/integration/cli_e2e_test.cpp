@@ -14,60 +14,13 @@
 #include <vector>
 
 #include "company_fleet.h"
+#include "convert_process.h"
 #include "platform/text.h"
 #include "standin_process.h"
 
 namespace {
 
-struct Finished {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(int fd) {
-  std::string text;
-  char buffer[4096];
-  ssize_t got = 0;
-  while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(got));
-  close(fd);
-  return text;
-}
-
-// Runs the command line with `input` on its standard input; the password
-// variable is cleared so that only what the test passes counts.
-Finished RunConvert(std::vector<std::string> args, const std::string& input) {
-  int in[2], out[2], err[2];
-  if (pipe(in) || pipe(out) || pipe(err)) throw std::runtime_error("pipe failed");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], STDIN_FILENO);
-    dup2(out[1], STDOUT_FILENO);
-    dup2(err[1], STDERR_FILENO);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-    // No terminal: a password prompt would fall back to empty instead of waiting.
-    setsid();
-    unsetenv("TAVINOR_PASSWORD");
-    std::vector<char*> argv{const_cast<char*>(CONVERT_EXECUTABLE)};
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    execv(CONVERT_EXECUTABLE, argv.data());
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
-    throw std::runtime_error("write failed");
-  close(in[1]);
-  Finished finished;
-  finished.out = Slurp(out[0]);
-  finished.err = Slurp(err[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  finished.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return finished;
-}
+using e2e::RunConvert;
 
 // A loopback port with nothing listening on it.
 int UnusedPort() {
@@ -121,20 +74,7 @@ TEST(ConvertCommandLine, UnreachableServerSaysWhyAndWhereAndExitsTwo) {
   }
 }
 
-// Checks `report` against the report's JSON Schema with python3-jsonschema.
-void ExpectValidReport(const std::string& report) {
-  const auto path =
-      std::filesystem::temp_directory_path() / ("tavinor-report-" + std::to_string(getpid()) + ".json");
-  std::ofstream(path) << report;
-  const std::string schema = std::string(SOURCE_DIR) + "/app/cli/report.schema.json";
-  const std::string command =
-      std::string(SYSTEM_PYTHON3) +
-      " -c 'import json,sys,jsonschema; jsonschema.validate(json.load(open(sys.argv[1])), "
-      "json.load(open(sys.argv[2])))' " +
-      path.string() + " " + schema;
-  EXPECT_EQ(std::system(command.c_str()), 0) << report;
-  std::filesystem::remove(path);
-}
+using e2e::ExpectValidReport;
 
 TEST(ConvertCommandLine, ReportSaysWhatHappenedToEachDatabase) {
   const std::filesystem::path demo = std::filesystem::path(SOURCE_DIR) / "standin/scenarios/demo.json";

@@ -52,12 +52,16 @@ class ScriptedSession final : public platform::DriverSession {
   void Close() noexcept override {
     if (closed_) return;
     closed_ = true;
-    --driver_.open_sessions_;
+    {
+      const std::lock_guard lock(driver_.mutex_);
+      --driver_.open_sessions_;
+    }
     Record(Event::Kind::kClose, {});
   }
 
  private:
   void Record(Event::Kind kind, const std::string& text) {
+    const std::lock_guard lock(driver_.mutex_);
     driver_.events_.push_back({kind, id_, database_, text});
   }
 
@@ -99,6 +103,7 @@ const ScriptedDriver::Rule* ScriptedDriver::Find(const std::string& database, co
 }
 
 std::unique_ptr<platform::DriverSession> ScriptedDriver::Connect(const platform::ConnectRequest& request) {
+  const std::lock_guard lock(mutex_);
   requests_.push_back(request);
   events_.push_back({Event::Kind::kConnect, 0, request.database, {}});
   for (const auto& key : {request.database, std::string("*")}) {

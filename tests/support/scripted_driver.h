@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -66,6 +67,9 @@ class ScriptedDriver final : public platform::Driver {
   };
   const Rule* Find(const std::string& database, const std::string& text) const;
 
+  // Sessions may run on several threads at once: the records below are kept under
+  // the mutex; the rules are set before the code under test runs.
+  std::mutex mutex_;
   std::map<std::pair<std::string, std::string>, Rule> rules_;
   std::map<std::string, platform::Error> connect_failures_;
   std::map<std::string, platform::Error> commit_failures_;

@@ -15,12 +15,21 @@ inline constexpr int kExitChangeFailed = 1;
 inline constexpr int kExitConnectionFailed = 2;
 inline constexpr int kExitUsage = 64;          // EX_USAGE
 inline constexpr int kExitInternalError = 70;  // EX_SOFTWARE
+// A run stopped by a signal: 128 + the signal's number.
+inline constexpr int kExitInterrupted = 130;  // SIGINT
+inline constexpr int kExitTerminated = 143;   // SIGTERM
+
+// Databases at once, at most.
+inline constexpr int kMaxJobs = 64;
 
 // The environment variable that may hold the password.
 inline constexpr const char* kPasswordVariable = "TAVINOR_PASSWORD";
 
 struct CliOptions {
-  std::string server;
+  std::string server;                // the first --server, empty when none
+  std::vector<std::string> servers;  // every --server, in order
+  std::optional<std::string> servers_file;
+  int jobs = 1;
   std::string login;
   bool password_from_stdin = false;
   std::optional<std::string> report_path;  // "-": standard output

@@ -57,6 +57,9 @@ struct ConversionOutcome {
   std::string detected_list;
   // Every database whose column change failed, each followed by ";".
   std::string failed_list;
+  // The run was stopped from outside before it went through its whole list (no
+  // closing message was shown).
+  bool interrupted = false;
 };
 
 struct ConversionOptions {

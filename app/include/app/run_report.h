@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -80,6 +81,13 @@ class RunRecorder {
   bool keep_dependents_ = false;
   std::vector<Database> databases_;
 };
+
+// The report of a run over several servers, one after another: each server's
+// report (from its recorder, its outcome and its own exit status) in order, and
+// the run's `exit_status`, the worst of them or the signal's.
+nlohmann::json FleetReport(const std::vector<std::unique_ptr<RunRecorder>>& recorders,
+                           const std::vector<ConversionOutcome>& outcomes, const std::vector<int>& statuses,
+                           int exit_status);
 
 // An instant as ISO 8601 in UTC with milliseconds ("2024-03-01T10:15:30.250Z").
 std::string IsoTime(std::chrono::system_clock::time_point at);

@@ -88,6 +88,10 @@ class DriverSession {
   virtual void RollbackTrans() = 0;
   // Ends the session; never throws. A transaction still open is rolled back.
   virtual void Close() noexcept = 0;
+  // Asks the server to stop the request under way, from another thread than the
+  // one waiting for it; that request then fails. Never throws; does nothing when
+  // no request is under way or the driver cannot cancel.
+  virtual void Cancel() noexcept {}
 };
 
 class Driver {

@@ -54,6 +54,8 @@ inline constexpr std::int32_t kErrObjectOpen = 3705;
 // 3709 "The connection cannot be used to perform this operation. It is either
 // closed or invalid in this context."
 inline constexpr std::int32_t kErrConnectionUnusable = 3709;
+// 3712 "Operation has been cancelled by the user."
+inline constexpr std::int32_t kErrOperationCancelled = 3712;
 
 // The provider and the driver, as signed 32-bit HRESULTs.
 // The generic failure (E_FAIL, 0x80004005): any failure without a number of its

@@ -43,6 +43,7 @@ class OdbcSession final : public DriverSession {
 
   BatchReply Execute(const std::string& text, int timeout_seconds) override {
     SQLHSTMT stmt = Statement(timeout_seconds);
+    const Busy busy(*this);
     std::vector<SQLWCHAR> wide = odbc::Wide(text);
     std::vector<std::string> messages;
     const SQLRETURN rc = Check(SQLExecDirectW(stmt, wide.data(), SQL_NTS), SQL_HANDLE_STMT, stmt, &messages);
@@ -52,6 +53,7 @@ class OdbcSession final : public DriverSession {
   BatchReply ExecuteCommand(const std::string& text, CommandType type,
                             std::vector<ParameterBinding>& parameters, int timeout_seconds) override {
     SQLHSTMT stmt = Statement(timeout_seconds);
+    const Busy busy(*this);
     odbc::BoundParameters bound;
     // The bound buffers live only for this call: unbind them however it ends.
     struct Unbind {
@@ -81,14 +83,39 @@ class OdbcSession final : public DriverSession {
   void RollbackTrans() override { Control("ROLLBACK TRANSACTION"); }
 
   void Close() noexcept override {
+    const std::lock_guard lock(handles_mutex_);
     if (!dbc_) return;
     // SQL Server rolls back a transaction still open when its session ends.
+    busy_ = false;
     stmt_.reset();
     dbc_.reset();  // disconnects and frees
     env_.reset();
   }
 
+  // The driver sends the server an attention for the statement handle that is
+  // executing or being read on the session's own thread; that call then fails.
+  void Cancel() noexcept override {
+    const std::lock_guard lock(handles_mutex_);
+    if (busy_ && stmt_) SQLCancel(stmt_.get());
+  }
+
  private:
+  // Marks a request under way, so that Cancel reaches its handle.
+  class Busy {
+   public:
+    explicit Busy(OdbcSession& session) : session_(session) { Set(true); }
+    ~Busy() { Set(false); }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+   private:
+    void Set(bool busy) {
+      const std::lock_guard lock(session_.handles_mutex_);
+      session_.busy_ = busy;
+    }
+    OdbcSession& session_;
+  };
+
   // One statement handle serves every request of the session: allocating and
   // configuring one per request cost the driver more than many requests
   // themselves. What an earlier request left behind (unread results after a
@@ -96,7 +123,9 @@ class OdbcSession final : public DriverSession {
   SQLHSTMT Statement(int timeout_seconds) {
     if (!dbc_) throw Error(kErrUnspecified, "The session is closed.", "08003");
     if (!stmt_) {
-      stmt_ = odbc::AllocHandle(SQL_HANDLE_STMT, dbc_.get());
+      Handle stmt = odbc::AllocHandle(SQL_HANDLE_STMT, dbc_.get());
+      const std::lock_guard lock(handles_mutex_);
+      stmt_ = std::move(stmt);
       stmt_timeout_ = -1;
     } else {
       SQLFreeStmt(stmt_.get(), SQL_CLOSE);
@@ -116,6 +145,10 @@ class OdbcSession final : public DriverSession {
   Handle dbc_;
   Handle stmt_;  // freed before dbc_: members end in reverse order
   int stmt_timeout_ = -1;
+  // Cancel comes from another thread: it may use stmt_ only while this says a
+  // request is under way, and the handles are replaced or freed under it.
+  std::mutex handles_mutex_;
+  bool busy_ = false;
 };
 
 // Learns how the driver reads braced connection-string values without reaching
