@@ -50,7 +50,7 @@ TEST_F(QtFolderDialogTest, AcceptedGivesTheFolderAndTheDialogBelongsToTheOwner) 
     folders_only =
         dialog->fileMode() == QFileDialog::Directory && dialog->testOption(QFileDialog::ShowDirsOnly);
     dialog->setDirectory(folder.path());
-    dialog->accept();
+    static_cast<QDialog*>(dialog)->accept();  // protected in QFileDialog, public in QDialog
   });
   EXPECT_EQ(QDir(QString::fromStdString(chosen)).canonicalPath(), QDir(folder.path()).canonicalPath());
   EXPECT_EQ(parent, owner_.get());

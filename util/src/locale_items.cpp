@@ -311,14 +311,20 @@ Variant NumberText(std::optional<int> value) {
 // CHAR_MAX ends grouping) in the classic form ("3;0" threes, "3" one group of
 // three, "0" none).
 std::string ClassicGrouping(const char* grouping) {
-  std::string out;
+  std::vector<int> sizes;
   bool repeat = false;
   for (const char* g = grouping; *g != 0; ++g) {
     if (*g < 0 || *g == CHAR_MAX) break;
-    out += (out.empty() ? "" : ";") + std::to_string(static_cast<int>(*g));
+    sizes.push_back(*g);
     if (g[1] == 0) repeat = true;
   }
-  if (out.empty()) return "0";
+  if (sizes.empty()) return "0";
+  // A repeated last size need not be written twice: {3, 3} is "3;0".
+  if (repeat) {
+    while (sizes.size() >= 2 && sizes[sizes.size() - 1] == sizes[sizes.size() - 2]) sizes.pop_back();
+  }
+  std::string out;
+  for (const int size : sizes) out += (out.empty() ? "" : ";") + std::to_string(size);
   return repeat ? out + ";0" : out;
 }
 
