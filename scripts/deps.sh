@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake g++ pkg-config ccache
   unixodbc-dev tdsodbc freetds-bin
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libcups2-dev locales
   libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev python3-jsonschema
   python3 python3-tds time

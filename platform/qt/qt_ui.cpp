@@ -102,6 +102,7 @@ void QtUi::DoEvents() {
 void InstallQtUi() {
   SetUi(std::make_shared<QtUi>());
   SetToolkit(std::make_shared<QtToolkit>());
+  SetPrinters(std::make_shared<QtPrinters>());
 }
 
 }  // namespace platform

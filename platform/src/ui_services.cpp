@@ -1,5 +1,7 @@
 #include "platform/ui_services.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <iostream>
 
@@ -45,6 +47,10 @@ void ConsoleUi::MsgBox(const std::string& text, int style, const std::string& /*
   std::replace(lines.begin(), lines.end(), '\r', '\n');
   std::ostream& out = style == kMsgBoxCritical ? std::cerr : information_;
   out << lines << '\n' << std::flush;
+}
+
+void ConsoleUi::Beep() {
+  if (isatty(STDERR_FILENO) == 1) std::cerr << '\a' << std::flush;
 }
 
 }  // namespace platform

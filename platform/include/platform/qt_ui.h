@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/controls.h"
+#include "platform/printers.h"
 #include "platform/ui_services.h"
 
 class QIcon;
@@ -36,6 +37,15 @@ class QtUi final : public UiServices {
   [[nodiscard]] int MousePointer() const override { return pointer_; }
   // Runs the window events pending now, then returns.
   void DoEvents() override;
+
+  // ---- Desktop services (qt_desktop.cpp) ----
+  // A modal QFileDialog for folders only, child of `owner` (the active window
+  // for kNoWindow or a handle that names no window), titled `prompt`; the
+  // desktop's own folder dialog where the platform offers one. The chosen
+  // folder's path, "" when cancelled.
+  std::string BrowseForFolder(WindowHandle owner, const std::string& prompt) override;
+  // QApplication::beep(): the desktop's bell, at its own pitch and length.
+  void Beep() override;
 
  private:
   int pointer_ = kPointerDefault;
@@ -114,7 +124,21 @@ class QtToolkit final : public ControlToolkit {
   void SetKeyPressHook(WindowHandle control, KeyPressHook hook) override;
 };
 
-// Installs QtUi and QtToolkit for the whole program; a QApplication must exist.
+// ---- Printers (qt_printers.cpp) ----
+
+// The printers Qt Print Support knows (on Linux, the CUPS destinations). The
+// paper is the printer's default page size as its classic paper number
+// (QPageSize::windowsId); a valid size without one gives kPaperUserDefined, no
+// valid size 0. Qt does not tell a printer's default orientation, so it comes
+// from the CUPS destination's "orientation-requested" option (4 and 5 are
+// landscape); a destination without that option is portrait.
+class QtPrinters final : public PrinterServices {
+ public:
+  std::optional<PrinterSettings> Settings(const std::string& name) override;
+};
+
+// Installs QtUi, QtToolkit and QtPrinters for the whole program; a QApplication
+// must exist.
 void InstallQtUi();
 
 // Makes `factory` the maker of the window LoadForm loads as `name` (letter case

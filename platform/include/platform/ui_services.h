@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/controls.h"
+
 namespace platform {
 
 inline constexpr int kMsgBoxPlain = 0;
@@ -34,6 +36,17 @@ class UiServices {
   [[nodiscard]] virtual int MousePointer() const = 0;
   // Lets pending window events run, then returns.
   virtual void DoEvents() = 0;
+
+  // ---- Desktop services: the folder dialog and the beep ----
+  // Services a program without a desktop cannot offer; their defaults are that
+  // answer, so an implementation overrides only what it has.
+
+  // Lets the user choose a folder in a dialog owned by the window `owner` (none
+  // for kNoWindow), with `prompt` as its title. Returns the folder's path, or ""
+  // when the user cancels or there is no desktop.
+  virtual std::string BrowseForFolder(WindowHandle /*owner*/, const std::string& /*prompt*/) { return {}; }
+  // Sounds the desktop's beep and returns at once; nothing without a desktop.
+  virtual void Beep() {}
 };
 
 // The services in use; a console implementation until one is installed.
@@ -62,6 +75,9 @@ class ConsoleUi final : public UiServices {
   void SetMousePointer(int pointer) override { pointer_ = pointer; }
   [[nodiscard]] int MousePointer() const override { return pointer_; }
   void DoEvents() override {}
+  // Writes BEL to standard error when that is a terminal; nothing otherwise,
+  // so a redirected log stays plain text.
+  void Beep() override;
 
  private:
   std::ostream& information_;
@@ -85,10 +101,24 @@ class RecordingUi final : public UiServices {
   }
   [[nodiscard]] int MousePointer() const override { return pointer_; }
   void DoEvents() override { ++events_pumped; }
+  // Records the prompt and the owner, and answers `folder_answer`.
+  std::string BrowseForFolder(WindowHandle owner, const std::string& prompt) override {
+    folder_requests.push_back({owner, prompt});
+    return folder_answer;
+  }
+  void Beep() override { ++beeps; }
 
   std::vector<Box> boxes;
   std::vector<int> pointer_history;
   int events_pumped = 0;
+  // The folder dialog's requests and the answer every one gets ("" as if cancelled).
+  struct FolderRequest {
+    WindowHandle owner;
+    std::string prompt;
+  };
+  std::vector<FolderRequest> folder_requests;
+  std::string folder_answer;
+  int beeps = 0;
 
  private:
   int pointer_ = kPointerDefault;

@@ -200,6 +200,123 @@ class EDiv {
   // unchanged.
   bool GetMachineName(platform::Variant& rpsComputerName) const;
 
+  // ======== System, display and printer helpers (system.cpp, printers.cpp, locale_items.cpp) ========
+
+  // ---- Colours: 32-bit values, red in the low byte, then green, then blue ----
+  static constexpr std::int32_t VERDE_ESCURO = 32768;  // 0, 128, 0
+  static constexpr std::int32_t MAGNENTA = 16711935;   // 255, 0, 255
+  static constexpr std::int32_t CINZENTO = 12632256;   // 192, 192, 192
+  static constexpr std::int32_t BRANCO = 16777215;     // 255, 255, 255
+  static constexpr std::int32_t PRETO = 0;             // 0, 0, 0
+  static constexpr std::int32_t AMARELO = 65535;       // 255, 255, 0
+  static constexpr std::int32_t VERMELHO = 255;        // 255, 0, 0
+  static constexpr std::int32_t VERDE = 65280;         // 0, 255, 0
+  static constexpr std::int32_t AZUL = 12582912;       // 0, 0, 192
+
+  // ---- System (system.cpp, with GetMachineName above) ----
+
+  // The free space of the file system holding the file or folder strDisco
+  // (statvfs: free blocks times fragment size, the blocks kept for the
+  // administrator included): in bytes for enumUnidades 0, in units of 1024
+  // bytes for 1, of 1,024,000 bytes for 2; 0 for any other unit and when the
+  // path does not exist or cannot be read.
+  double FreeSpace(const std::string& strDisco, std::int32_t enumUnidades) const;
+  // A new random (version 4) identifier from the kernel's random source, as 38
+  // characters: braces, upper-case hexadecimal digits and hyphens, as in
+  // {0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9}. Throws Error kErrUnspecified when
+  // the random source fails; it never gives the zero identifier.
+  std::string GetGUID() const;
+  // Lets the user choose a folder in the desktop's folder dialog, owned by the
+  // window lngHwnd and titled strPrompt (platform::UiServices::BrowseForFolder).
+  // The folder's path; "" when the user cancels, without a desktop, and on any
+  // failure.
+  std::string BrowseForFolder(platform::WindowHandle lngHwnd, const std::string& strPrompt) const;
+  // Sounds the desktop's beep (BEL on a terminal) and then waits Duration
+  // milliseconds (a negative Duration counts as 0), so that callers pausing
+  // between beeps keep their rhythm. The desktop chooses the pitch: Frequency
+  // cannot be honoured.
+  void Bip(std::int32_t Frequency, std::int32_t Duration) const;
+  // Blocks until the NSec-th turn of a second of the clock, without letting
+  // window events run: between NSec - 1 and NSec seconds, as a wait that
+  // counted whole seconds of the time of day always lasted. The wait is
+  // measured on the monotonic clock, so setting the clock or a change of
+  // daylight saving time does not lengthen or shorten it. NSec 0 or negative
+  // returns at once.
+  void Espera(std::int16_t NSec) const;
+  // True when strSQL, run on conn, returns at least one row. Catches nothing: a
+  // statement that fails reaches the caller as platform::Error, and one that
+  // returns no result set throws kErrObjectClosed.
+  bool VerSeExiste(const platform::Connection& conn, const std::string& strSQL) const;
+  // True in a developer's build (compiled without NDEBUG), false in a
+  // delivered one (Release, RelWithDebInfo and the packages).
+  bool ISDesign() const;
+  // Refused: changes nothing and returns false. Wayland does not let a program
+  // change the display mode, and under X11 it would change the whole desktop
+  // and leave it changed after the program ends.
+  bool MudaResolucao(std::int32_t Comprimento, std::int32_t Altura) const;
+
+  // ---- Printers (printers.cpp), through platform::Printers() ----
+
+  // The default paper and orientation of the printer szPrinterName: PaperSize
+  // the classic paper number (9 A4, 1 Letter, 11 A5, ...; 256 for a size
+  // without one), PaperOrientation 1 portrait or 2 landscape. For a printer
+  // that does not exist both are 0 and the result is false. hDC is not read.
+  bool GetPrinterSettings(const std::string& szPrinterName, std::int32_t hDC, std::int16_t& PaperSize,
+                          std::int16_t& PaperOrientation) const;
+  bool GetPrinterSettings(const std::string& szPrinterName, std::int32_t hDC, std::int16_t& PaperSize) const;
+  // "9:A4 210x297mm;40:Letter 8.5x12;1:Letter 8.5x11;3:Tabloid 11x17;11:A5 148x210;256:Definido;":
+  // the paper sizes offered, keyed by classic paper number.
+  std::string FillListaPrinterPaperSize() const;
+  // Discontinued: does nothing and returns false.
+  bool SetImpressoraDefault(const std::string& PrinterName = "") const;
+  // Discontinued: returns 0; in a developer's build (ISDesign) it first shows
+  // "Esta Função Foi Descontinuada Desde o Uso do VsPrinter!" (error icon).
+  std::int16_t FastPSizeofString(const platform::Variant& FastP, const std::string& strString) const;
+
+  // ---- Regional settings (locale_items.cpp) ----
+
+  // The regional setting LocalSetting (a classic locale item code; the flag
+  // bits 0x80000000 and 0x40000000 are ignored) of the user's locale, read
+  // from the POSIX locale the environment chooses (LC_ALL, LC_* and LANG): a
+  // text, or Empty for a code outside the table below and for a value the
+  // locale does not define. Date and time patterns are given in the classic
+  // pattern letters (d dd ddd dddd, M MM MMM MMMM, yy yyyy, h hh H HH, mm,
+  // ss, tt; other text between apostrophes).
+  //   0x04 language's own name    0x05 telephone country code
+  //   0x08 country's own name
+  //   0x0D measure: 0 metric, 1 US
+  //   0x0E decimal separator      0x0F thousands separator
+  //   0x10 digit grouping ("3;0": threes; "0": none)
+  //   0x14 currency symbol        0x15 international currency code ("EUR")
+  //   0x16 money decimal sep.     0x17 money thousands separator
+  //   0x18 money grouping         0x19 money fraction digits
+  //   0x1A international money fraction digits
+  //   0x1B currency placement: 0 "€1", 1 "1€", 2 "€ 1", 3 "1 €"
+  //   0x1D date separator         0x1E time separator
+  //   0x1F short date pattern     0x20 long date pattern (the locale's date
+  //        and time pattern without its time)
+  //   0x1003 time pattern
+  //   0x21 short date order, 0x22 long date order: 0 month-day-year,
+  //        1 day-month-year, 2 year-month-day
+  //   0x23 0 for a 12-hour clock, 1 for 24 hours
+  //   0x28 morning mark (AM)      0x29 afternoon mark (PM)
+  //   0x2A to 0x30 day names, Monday to Sunday; 0x31 to 0x37 abbreviated
+  //   0x38 to 0x43 month names, January to December; 0x44 to 0x4F abbreviated
+  //   0x50 positive sign          0x51 negative sign
+  //   0x52, 0x53 sign position of positive and negative money amounts,
+  //   0x54, 0x56 currency symbol before them (1) or after (0),
+  //   0x55, 0x57 a space between symbol and amount (1) or none (0)
+  //   0x59 ISO 639 language code  0x5A ISO 3166 country code
+  //   0x1001 language's English name   0x1002 country's English name
+  //   0x100C first day of the week: 0 Monday to 6 Sunday
+  platform::Variant Get_locale(std::int32_t LocalSetting) const;
+  // Refused: changes nothing and returns false. Linux keeps no per-user store
+  // of regional settings that a program could write; they come from the
+  // environment the session starts with.
+  bool Set_locale(std::int32_t Setting, const std::string& Symbol) const;
+
+  // ======== end of the system, display and printer helpers ========
+
   // ---- Data access helpers (data_helpers.cpp) ----
   //
   // The statement builders read aCampos and aValores from index 1 to their upper
