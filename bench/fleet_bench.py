@@ -6,9 +6,12 @@ For each fleet size N the stand-in is started with `standin --generate-fleet N`;
 fleet_client runs one conversion (one process per N, so its peak memory belongs
 to that N), the stand-in's statement log is read and every database's state is
 checked; then the catalogue is RESET and bsqldb_loop.sh does the same work,
-measured and checked the same way. Prints one table and the targets.
+measured and checked the same way, and so, after a RESET each, are a dry run
+(fleet_client --dry-run) and a conversion that keeps the dependents
+(fleet_client --keep-dependents). Prints one table and the targets.
 
-Usage: fleet_bench.py BUILD_DIR [--standin STANDIN_BINARY] [N ...]   (default N: 10 100 1000)
+Usage: fleet_bench.py BUILD_DIR [--standin STANDIN_BINARY] [--without-loop] [N ...]   (default N: 10 100 1000)
+--without-loop leaves the bsqldb loop out (it takes minutes at N = 1000), and with it the speed comparison.
 """
 
 import json
@@ -29,6 +32,9 @@ LIST_QUERIES = 3  # sp_helpindex, sp_helpconstraint, sp_helpstats
 ALTER = 1
 TRANSACTION = 2  # begin, commit: the drops and the change stand or fall together
 DATABASE_LIST = 1  # once per run, on master
+HIDDEN_INDEX_QUERY = 1  # the dry run's read of indexes that use DataSys only as INCLUDE or in a filter
+DEPENDENTS_QUERY = 1  # --keep-dependents: one batch of catalogue reads
+CHARACTER_TYPES = ("char", "varchar", "nchar", "nvarchar", "text", "ntext", "sysname")
 
 
 class Standin:
@@ -113,6 +119,64 @@ def needed_requests(state):
     return TYPE_QUERY + LIST_QUERIES + drops + ALTER + TRANSACTION
 
 
+def needed_dry_run(state):
+    """Requests the dry run of one database cannot do without: the type query,
+    the three lists, the hidden-index read, and the count of values that do not
+    read as dates when DataSys holds text."""
+    table = movcliente(state)
+    kind = datasys_type(table)
+    if kind == "datetime":
+        return TYPE_QUERY
+    if kind is None:
+        return TYPE_QUERY + LIST_QUERIES
+    return TYPE_QUERY + LIST_QUERIES + HIDDEN_INDEX_QUERY + (kind.split("(")[0] in CHARACTER_TYPES)
+
+
+def kept_dependents(table):
+    """What --keep-dependents drops and creates again: every index using DataSys
+    as a key, an included column or in its filter, every user statistic on it,
+    its default and every check naming it."""
+    if table is None:
+        return []
+    kept = [i for i in table["indexes"]
+            if names_datasys(i["keys"]) or names_datasys(i.get("included", []))
+            or "[datasys]" in i.get("filter", "").lower()]
+    kept += [s for s in table["statistics"] if not s["auto_created"] and names_datasys(s["columns"])]
+    kept += [c for c in table["constraints"] if names_datasys(c.get("columns", []))
+             or "[datasys]" in c.get("expression", "").lower()]
+    return kept
+
+
+def needed_keeping(state):
+    """Requests the conversion keeping the dependents cannot do without: the type
+    query, a begin, the catalogue read, a drop and a creation per dependent, the
+    ALTER and a commit."""
+    table = movcliente(state)
+    if datasys_type(table) == "datetime":
+        return TYPE_QUERY
+    return TYPE_QUERY + TRANSACTION + DEPENDENTS_QUERY + 2 * len(kept_dependents(table)) + ALTER
+
+
+def without_datasys_type(state):
+    """The state with DataSys's type blanked, automatic statistics left out and
+    every list in name order: what --keep-dependents must leave as it was."""
+    state = json.loads(json.dumps(state))
+    for table in state["tables"]:
+        for column in table["columns"]:
+            if column["name"].lower() == "datasys":
+                column["type"] = ""
+        table["statistics"] = [s for s in table["statistics"] if not s["auto_created"]]
+        for key in ("indexes", "constraints", "statistics"):
+            table[key] = sorted(table[key], key=lambda item: item["name"])
+    return state
+
+
+def kept(before, after):
+    """True when DataSys became datetime and everything else is as it was."""
+    return (datasys_type(movcliente(after)) == "datetime"
+            and without_datasys_type(after) == without_datasys_type(before))
+
+
 def converted(state):
     """True when DataSys is datetime and nothing on the table refers to it any more
     but what the change itself may keep (none of the fleet's dependents)."""
@@ -165,9 +229,9 @@ def run_measured(argv, env=None):
     return output, wall, usage
 
 
-def run_client(build, standin):
+def run_client(build, standin, *options):
     output, wall, usage = run_measured([os.path.join(build, "bench", "fleet_client"), "--server",
-                                        f"127.0.0.1,{standin.port}", "--login", LOGIN])
+                                        f"127.0.0.1,{standin.port}", "--login", LOGIN, *options])
     report = json.loads(output)
     if report["status"] != "completed":
         raise RuntimeError(f"fleet_client: {output}")
@@ -210,7 +274,7 @@ def run_loop(standin, databases):
             "databases": counts["databases"], "detected": counts["detected"], "failed": counts["failed"]}
 
 
-def measure(build, standin_binary, size, work):
+def measure(build, standin_binary, size, work, with_loop=True):
     scenario = os.path.join(work, f"fleet{size}.json")
     with open(scenario, "w", encoding="utf-8") as out:
         subprocess.run([standin_binary, "--generate-fleet", str(size)], stdout=out, check=True)
@@ -222,10 +286,20 @@ def measure(build, standin_binary, size, work):
         before = {d: standin.ask("STATE " + d) for d in databases}
         if any(converted(s) for s in before.values()):
             raise RuntimeError("the generated fleet holds a database that is already converted")
-        needed = DATABASE_LIST + sum(needed_requests(s) for s in before.values())
+        # Per method: how it runs, the requests it needs, and the state each
+        # database must end in.
+        methods = (
+            ("fleet_client", lambda: run_client(build, standin), needed_requests, lambda d, s: converted(s)),
+            ("bsqldb loop", lambda: run_loop(standin, databases), needed_requests, lambda d, s: converted(s)),
+            ("dry run", lambda: run_client(build, standin, "--dry-run"), needed_dry_run,
+             lambda d, s: s == before[d]),
+            ("keep deps", lambda: run_client(build, standin, "--keep-dependents"), needed_keeping,
+             lambda d, s: kept(before[d], s)),
+        )
         rows = []
-        for method, run in (("fleet_client", lambda: run_client(build, standin)),
-                            ("bsqldb loop", lambda: run_loop(standin, databases))):
+        for method, run, needs, ends_well in methods:
+            if method == "bsqldb loop" and not with_loop:
+                continue
             standin.ask("RESET")
             if any(converted(standin.ask("STATE " + d)) for d in databases):
                 raise RuntimeError("RESET left a converted database behind")
@@ -238,8 +312,8 @@ def measure(build, standin_binary, size, work):
             result["method"] = method
             result["size"] = size
             result["requests"] = classify(standin.ask("LOG"))
-            result["needed"] = needed
-            result["converted"] = sum(converted(standin.ask("STATE " + d)) for d in databases)
+            result["needed"] = DATABASE_LIST + sum(needs(s) for s in before.values())
+            result["converted"] = sum(ends_well(d, standin.ask("STATE " + d)) for d in databases)
             if "rss_probe" in result:
                 result["rss_kib"] = bsqldb_peak_kib(standin, result.pop("rss_probe"))
             rows.append(result)
@@ -262,13 +336,13 @@ COLUMNS = [  # title, width, value of a row
     ("conn/db", 7, lambda r, n: f"{r['requests']['connections'] / n:.2f}"),
     ("peak RSS MiB", 12, lambda r, n: f"{r['rss_kib'] / 1024:.2f}"),
     ("server CPU ms/db", 16, lambda r, n: f"{1000 * r['server_cpu'] / n:.2f}"),
-    ("converted", 9, lambda r, n: f"{r['converted']}/{n}"),
+    ("end state", 9, lambda r, n: f"{r['converted']}/{n}"),
 ]
 
 
 def print_table(rows):
     print("Conversion of a generated fleet on the stand-in: fleet_client (the conversion run) against a "
-          "bsqldb loop doing the same work")
+          "bsqldb loop doing the same work; then fleet_client's dry run and its run keeping the dependents")
     header = " ".join(f"{title:<{width}}" if title == "method" else f"{title:>{width}}"
                       for title, width, _ in COLUMNS)
     print(header)
@@ -285,16 +359,18 @@ def verdict(met):
 def print_targets(rows):
     client = [r for r in rows if r["method"] == "fleet_client"]
     loop = {r["size"]: r for r in rows if r["method"] == "bsqldb loop"}
+    others = [r for r in rows if r["method"] in ("dry run", "keep deps")]
     print()
     print("Targets (fleet_client)")
     for r in client:
         n = r["size"]
         cpu_ms = 1000 * r["cpu"] / n
-        speedup = loop[n]["wall"] / r["wall"]
+        speedup = loop[n]["wall"] / r["wall"] if n in loop else None
         extra = r["requests"]["total"] - r["needed"]
         print(f"  N={n:<5} CPU {cpu_ms:.3f} ms/db (<= 1: {verdict(cpu_ms <= 1)}); "
               f"requests {r['requests']['total']}, needed {r['needed']}, {extra / n:+.2f}/db "
-              f"({verdict(extra <= 0)}); {speedup:.1f}x the bsqldb loop's speed (>= 5: {verdict(speedup >= 5)})")
+              f"({verdict(extra <= 0)}); " + (f"{speedup:.1f}x the bsqldb loop's speed (>= 5: {verdict(speedup >= 5)})"
+                                            if speedup is not None else "the bsqldb loop was left out"))
     if len(client) >= 2:
         small, large = client[0], client[-1]
         growth = (large["rss_kib"] - small["rss_kib"]) / 1024
@@ -302,7 +378,16 @@ def print_targets(rows):
         print(f"  peak RSS N={small['size']} -> N={large['size']}: {growth:+.2f} MiB (< 1 MiB: {verdict(growth < 1)})")
         print(f"  CPU per further database, N={small['size']} -> N={large['size']}: {marginal:.3f} ms "
               f"(process start-up and the master connection left out)")
-    print(f"  every database converted by both: {'yes' if all(r['converted'] == r['size'] for r in rows) else 'NO'}")
+    print(f"  every database converted by both: "
+          f"{'yes' if all(r['converted'] == r['size'] for r in rows if r not in others) else 'NO'}")
+    if others:
+        print("The dry run and the run keeping the dependents (fleet_client --dry-run, --keep-dependents)")
+        for r in others:
+            n = r["size"]
+            extra = r["requests"]["total"] - r["needed"]
+            print(f"  N={n:<5} {r['method']:<9} CPU {1000 * r['cpu'] / n:.3f} ms/db; requests "
+                  f"{r['requests']['total'] / n:.2f}/db, needed {r['needed'] / n:.2f}/db ({verdict(extra <= 0)}); "
+                  f"end state as expected in {r['converted']}/{n}")
 
 
 def main():
@@ -315,13 +400,15 @@ def main():
     if args[:1] == ["--standin"] and len(args) >= 2:
         standin_binary = os.path.abspath(args[1])
         args = args[2:]
+    with_loop = "--without-loop" not in args
+    args = [a for a in args if a != "--without-loop"]
     sizes = [int(a) for a in args] or [10, 100, 1000]
     rows = []
     load_before = os.getloadavg()[0]
     with tempfile.TemporaryDirectory() as work:
         for size in sizes:
             print(f"fleet of {size} ...", file=sys.stderr, flush=True)
-            rows += measure(build, standin_binary, size, work)
+            rows += measure(build, standin_binary, size, work, with_loop)
     print_table(rows)
     print(f"(load average {load_before:.2f} before, {os.getloadavg()[0]:.2f} after, on {os.cpu_count()} CPUs)")
     print_targets(rows)

@@ -8,6 +8,7 @@ With BUILD_DIR (holding bench/fleet_client, and standin/standin unless another
 stand-in is named) the loop and the conversion also run against the stand-in's
 demo server and must agree."""
 
+import json
 import os
 import subprocess
 import sys
@@ -107,6 +108,31 @@ class Accounting(unittest.TestCase):
         self.assertTrue(fleet_bench.converted(table_state("datetime", indexes=[("IX_C", ["Cliente"])])))
         self.assertFalse(fleet_bench.converted(table_state("datetime", statistics=[("ST", ["DataSys"])])))
         self.assertFalse(fleet_bench.converted({"tables": []}))
+
+    def test_needed_by_the_dry_run_and_by_keeping_the_dependents(self):
+        self.assertEqual(fleet_bench.needed_dry_run(FLEET_STATE), 1 + 3 + 1)
+        self.assertEqual(fleet_bench.needed_dry_run(table_state("nvarchar(20)")), 1 + 3 + 1 + 1)
+        self.assertEqual(fleet_bench.needed_dry_run(table_state("datetime")), 1)
+        # IX_MovCliente_Registo, ST_MovCliente_DataSys and DF_MovCliente_DataSys, each dropped and created again;
+        # the automatic statistic is left to the server.
+        state = json.loads(json.dumps(FLEET_STATE))
+        for statistic in state["tables"][0]["statistics"]:
+            statistic["auto_created"] = statistic["name"].startswith("_WA_Sys")
+        self.assertEqual(fleet_bench.needed_keeping(state), 1 + 2 + 1 + 2 * 3 + 1)
+        self.assertEqual(fleet_bench.needed_keeping({"tables": []}), 1 + 2 + 1 + 1)
+
+    def test_kept_needs_the_type_and_everything_else_as_before(self):
+        before = table_state(indexes=[("IX_A", ["DataSys"]), ("IX_B", ["Cliente"])],
+                             statistics=[("ST", ["DataSys"])])
+        for statistic in before["tables"][0]["statistics"]:
+            statistic["auto_created"] = False
+        after = json.loads(json.dumps(before))
+        after["tables"][0]["columns"][1]["type"] = "datetime"
+        after["tables"][0]["indexes"].reverse()
+        self.assertTrue(fleet_bench.kept(before, after))
+        after["tables"][0]["indexes"].pop()
+        self.assertFalse(fleet_bench.kept(before, after))
+        self.assertFalse(fleet_bench.kept(before, before))
 
     def test_classify(self):
         entries = [

@@ -8,7 +8,10 @@
 // kernel's high-water mark of this program's own address space (VmHWM):
 // ru_maxrss would also count the resident size of the process that started it,
 // which Linux carries over through fork and exec.
-// Usage: fleet_client --server HOST,PORT --login LOGIN   (password: first line of stdin)
+// Usage: fleet_client --server HOST,PORT --login LOGIN [--dry-run] [--keep-dependents]
+//        (password: first line of stdin)
+// --dry-run plans instead of converting ("detected" and "failed" are then the
+// predictions); --keep-dependents creates the dependents of DataSys again.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -20,6 +23,7 @@
 #include <memory>
 #include <string>
 
+#include "app/conversion_plan.h"
 #include "app/conversion_run.h"
 #include "platform/ui_services.h"
 
@@ -44,7 +48,9 @@ long CountNames(const std::string& list) {
 }
 
 int Usage() {
-  std::cerr << "usage: fleet_client --server HOST,PORT --login LOGIN  (password: first line of stdin)\n";
+  std::cerr
+      << "usage: fleet_client --server HOST,PORT --login LOGIN [--dry-run] [--keep-dependents]  (password: "
+         "first line of stdin)\n";
   return 64;
 }
 
@@ -52,8 +58,18 @@ int Usage() {
 
 int main(int argc, char** argv) {
   std::string server, login;
+  bool dry_run = false;
+  app::ConversionOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--dry-run") {
+      dry_run = true;
+      continue;
+    }
+    if (arg == "--keep-dependents") {
+      options.keep_dependents = true;
+      continue;
+    }
     if (i + 1 >= argc) return Usage();
     if (arg == "--server") {
       server = argv[++i];
@@ -75,7 +91,9 @@ int main(int argc, char** argv) {
   app::FixedFieldsView view(server, login, password, [&databases](const std::string&) { ++databases; });
 
   const auto start = std::chrono::steady_clock::now();
-  const app::ConversionOutcome outcome = app::RunConversion(view);
+  const app::ConversionOutcome outcome = dry_run ? app::PlanConversion(
+                                                       view, [](const app::DatabasePlan&) {}, options)
+                                                 : app::RunConversion(view, options);
   const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
 
   rusage usage{};

@@ -36,6 +36,7 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
   CLI::Option* report_option = cli.add_option("--report", report);
   cli.add_flag("-q,--quiet", options.quiet);
   cli.add_flag("--dry-run", options.dry_run);
+  cli.add_flag("--keep-dependents", options.keep_dependents);
   cli.add_option("--encrypt", options.encrypt)->check(CLI::IsMember({"off", "request", "require"}));
   CLI::Option* ca_option = cli.add_option("--ca-file", options.ca_file);
   cli.add_flag("--trust-server-certificate", options.trust_server_certificate)->excludes(ca_option);
@@ -75,8 +76,9 @@ std::string ProgressLine(std::size_t number, std::size_t total, const std::strin
 
 std::string CliUsage(const std::string& program) {
   return "Usage: " + program +
-         " [--server NAME] [--login NAME] [--password-stdin] [--dry-run] [--report FILE] [--quiet]\n"
-         "       [--encrypt off|request|require] [--ca-file FILE | --trust-server-certificate]\n"
+         " [--server NAME] [--login NAME] [--password-stdin] [--dry-run] [--keep-dependents]\n"
+         "       [--report FILE] [--quiet] [--encrypt off|request|require]\n"
+         "       [--ca-file FILE | --trust-server-certificate]\n"
          "\n"
          "Brings MovCliente.DataSys to \"datetime null\" in every Parvimar database of a\n"
          "SQL Server: drops the indexes, statistics and default constraint that depend on\n"
@@ -88,6 +90,9 @@ std::string CliUsage(const std::string& program) {
          "      --password-stdin  read the password from the first line of standard input\n"
          "      --dry-run         change nothing: for each database print what the run would\n"
          "                        send and whether it would succeed, and why not\n"
+         "      --keep-dependents keep every index, statistic, default and check on DataSys:\n"
+         "                        read their definitions, drop them, and create them again\n"
+         "                        after the change in the same transaction\n"
          "      --report FILE     write what the run did as a JSON document to FILE (- for\n"
          "                        standard output)\n"
          "  -q, --quiet           no progress line (it is shown only on a terminal)\n"

@@ -172,8 +172,10 @@ int Run(int argc, char** argv) {
     PrintPlan(plan, information);
     ++predicted[static_cast<int>(plan.prediction)];
   };
-  const app::ConversionOutcome outcome =
-      options->dry_run ? app::PlanConversion(view, on_plan) : app::RunConversion(view);
+  const app::ConversionOptions conversion{options->keep_dependents};
+  recorder.SetKeepDependents(options->keep_dependents);
+  const app::ConversionOutcome outcome = options->dry_run ? app::PlanConversion(view, on_plan, conversion)
+                                                          : app::RunConversion(view, conversion);
   if (options->dry_run && outcome.status == app::ConversionOutcome::Status::kCompleted) {
     information << "Dry run, nothing changed: " << predicted[0] << " already converted, " << predicted[1]
                 << " will convert, " << predicted[2] << " will fail." << std::endl;

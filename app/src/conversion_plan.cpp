@@ -2,12 +2,15 @@
 // is dropped when its key list names DataSys, a constraint only when it is the
 // first row of the constraint list and its type text names DataSys; whatever else
 // depends on the column makes the ALTER fail with 5074, and values that do not
-// read as dates under the session's language make it fail with 241.
+// read as dates under the session's language make it fail with 241. Keeping the
+// dependents, the run drops and creates again every dependent the catalogue views
+// show, so only those it cannot create again stand in its way.
 #include "app/conversion_plan.h"
 
 #include <exception>
 
 #include "app/conversion_statements.h"
+#include "app/keep_dependents.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "sqllib/sql_quote.h"
@@ -140,6 +143,35 @@ void PlanValues(Connection& database, DatabasePlan& plan) {
   plan.reasons.push_back(reason);
 }
 
+// The run that keeps the dependents: its drops, the ALTER and the recreations.
+void PlanKeepingDependents(Connection& database, DatabasePlan& plan) {
+  plan.statements.push_back(kDependentsQuery);
+  std::vector<Dependent> dependents;
+  try {
+    dependents = ReadDependents(database);
+  } catch (const platform::Error& error) {
+    plan.reasons.push_back("the catalogue views could not be read (" + std::to_string(error.Number()) + " " +
+                           error.Description() + "); nothing would be dropped");
+  }
+  for (auto it = dependents.rbegin(); it != dependents.rend(); ++it) {
+    if (it->unsupported.empty()) {
+      plan.statements.push_back(DropStatement(*it));
+    } else {
+      plan.reasons.push_back(it->name + ": " + it->unsupported);
+    }
+  }
+  plan.statements.push_back(kAlterDataSys);
+  for (const auto& dependent : dependents) {
+    if (!dependent.unsupported.empty()) continue;
+    plan.statements.push_back(CreateStatement(dependent));
+    // The column comes out nullable, which a primary key does not allow.
+    if (dependent.kind == Dependent::Kind::kKeyConstraint && dependent.primary_key) {
+      plan.reasons.push_back("primary key " + dependent.name +
+                             " cannot be created again on the nullable column: it fails with 8111");
+    }
+  }
+}
+
 }  // namespace
 
 const char* PredictionText(DatabasePlan::Prediction prediction) {
@@ -154,7 +186,7 @@ const char* PredictionText(DatabasePlan::Prediction prediction) {
   return "";
 }
 
-DatabasePlan PlanDatabase(Connection& database, const std::string& name) {
+DatabasePlan PlanDatabase(Connection& database, const std::string& name, const ConversionOptions& options) {
   DatabasePlan plan;
   plan.name = name;
   plan.statements.push_back(kTypeQuery);
@@ -171,15 +203,17 @@ DatabasePlan PlanDatabase(Connection& database, const std::string& name) {
   if (plan.types.empty()) {
     plan.reasons.push_back("the table MovCliente or its column DataSys does not exist; the ALTER fails");
   }
-  std::vector<std::string> dropped;
-  PlanIndexes(database, plan, dropped);
-  PlanConstraints(database, plan);
-  PlanStatistics(database, plan);
-  if (!plan.types.empty()) {
-    PlanHiddenIndexes(database, plan, dropped);
-    if (IsCharacterType(plan.types.front())) PlanValues(database, plan);
+  if (options.keep_dependents) {
+    PlanKeepingDependents(database, plan);
+  } else {
+    std::vector<std::string> dropped;
+    PlanIndexes(database, plan, dropped);
+    PlanConstraints(database, plan);
+    PlanStatistics(database, plan);
+    if (!plan.types.empty()) PlanHiddenIndexes(database, plan, dropped);
+    plan.statements.push_back(kAlterDataSys);
   }
-  plan.statements.push_back(kAlterDataSys);
+  if (!plan.types.empty() && IsCharacterType(plan.types.front())) PlanValues(database, plan);
   plan.statements.push_back(plan.reasons.empty() ? "COMMIT TRANSACTION" : "ROLLBACK TRANSACTION");
   plan.prediction =
       plan.reasons.empty() ? DatabasePlan::Prediction::kWillConvert : DatabasePlan::Prediction::kWillFail;
@@ -187,12 +221,13 @@ DatabasePlan PlanDatabase(Connection& database, const std::string& name) {
 }
 
 ConversionOutcome PlanConversion(ConversionView& view,
-                                 const std::function<void(const DatabasePlan&)>& on_plan) {
+                                 const std::function<void(const DatabasePlan&)>& on_plan,
+                                 const ConversionOptions& options) {
   std::string detected;
   std::string failed;
   ConversionOutcome outcome =
       VisitConversionDatabases(view, [&](Connection& database, const std::string& name) {
-        const DatabasePlan plan = PlanDatabase(database, name);
+        const DatabasePlan plan = PlanDatabase(database, name, options);
         if (plan.prediction != DatabasePlan::Prediction::kAlreadyConverted) detected += name + ";";
         if (plan.prediction == DatabasePlan::Prediction::kWillFail) failed += name + ";";
         on_plan(plan);

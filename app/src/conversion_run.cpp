@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/conversion_statements.h"
+#include "app/keep_dependents.h"
 #include "platform/main_mod.h"
 #include "platform/session.h"
 #include "platform/text.h"
@@ -86,7 +87,7 @@ void ShowConnectionError() {
 // State of one run; nothing survives it.
 class Run {
  public:
-  explicit Run(ConversionView& view) : view_(view) {}
+  Run(ConversionView& view, const ConversionOptions& options) : view_(view), options_(options) {}
   // Hands each database to `visit` instead of changing it; no closing message.
   Run(ConversionView& view, DatabaseVisitor visit) : view_(view), visit_(std::move(visit)) {}
 
@@ -192,15 +193,20 @@ class Run {
       database_.BeginTrans();
       in_transaction = true;
     });
-    DropIndexes();
-    DropFirstConstraint();
-    DropStatistics();
-
     bool changed = false;
-    try {
-      changed = SharedCSql().SQLChangeField(database_, "MovCliente", "DataSys", "datetime null").ToBool();
-    } catch (const std::exception&) {
-      // An answer that cannot be read counts as a failed change.
+    if (options_.keep_dependents) {
+      // Without a transaction a recreation that fails would leave its object
+      // dropped for good.
+      changed = in_transaction && ChangeKeepingDependents(database_);
+    } else {
+      DropIndexes();
+      DropFirstConstraint();
+      DropStatistics();
+      try {
+        changed = SharedCSql().SQLChangeField(database_, "MovCliente", "DataSys", "datetime null").ToBool();
+      } catch (const std::exception&) {
+        // An answer that cannot be read counts as a failed change.
+      }
     }
     if (in_transaction) changed = Finish(changed);
     if (!changed) failed_list_ += name + ";";
@@ -302,6 +308,7 @@ class Run {
   }
 
   ConversionView& view_;
+  ConversionOptions options_;
   Connection master_;
   Connection database_;
   Recordset database_list_;
@@ -315,8 +322,8 @@ class Run {
 
 }  // namespace
 
-ConversionOutcome RunConversion(ConversionView& view) {
-  return Run(view).Execute();
+ConversionOutcome RunConversion(ConversionView& view, const ConversionOptions& options) {
+  return Run(view, options).Execute();
 }
 
 ConversionOutcome VisitConversionDatabases(ConversionView& view, DatabaseVisitor visit) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/conversion_statements.h"
+#include "app/keep_dependents.h"
 #include "platform/text.h"
 
 namespace app {
@@ -77,6 +78,11 @@ void RunRecorder::OnPlan(const DatabasePlan& plan) {
   }
 }
 
+void RunRecorder::SetKeepDependents(bool keep) {
+  const std::lock_guard lock(mutex_);
+  keep_dependents_ = keep;
+}
+
 std::size_t RunRecorder::Total() const {
   const std::lock_guard lock(mutex_);
   return databases_.size();
@@ -145,6 +151,9 @@ void RunRecorder::OnStatement(const platform::StatementEvent& event) {
     database->committed = event.ok;
   } else if (text == "ROLLBACK TRANSACTION") {
     database->rolled_back = true;
+  } else if (const auto recreation = keep_dependents_ ? RecognizeRecreation(text) : std::nullopt) {
+    database->recreated.push_back(
+        {recreation->kind, recreation->name, text, event.ok, event.error_number, event.error_text});
   } else if (event.ok) {
     for (const auto& [prefix, kind] :
          {std::pair{kDropIndex, "index"}, std::pair{kDropStatistics, "statistics"},
@@ -189,11 +198,23 @@ json RunRecorder::DatabaseReport(const Database& database, bool connection_faile
   json dropped = json::array();
   if (outcome == "converted") {
     for (const auto& object : database.dropped) {
-      dropped.push_back({{"kind", object.kind}, {"name", object.name}, {"definition", object.definition}});
+      // Kept dependents are defined by the statement that created them again.
+      std::string definition = object.definition;
+      for (const auto& again : database.recreated) {
+        if (definition.empty() && again.name == object.name) definition = again.statement;
+      }
+      dropped.push_back({{"kind", object.kind}, {"name", object.name}, {"definition", definition}});
     }
   }
   report["dropped"] = dropped;
-  report["recreated"] = json::array();
+  json recreated = json::array();
+  for (const auto& object : database.recreated) {
+    json entry = {
+        {"kind", object.kind}, {"name", object.name}, {"statement", object.statement}, {"ok", object.ok}};
+    if (!object.ok) entry["error"] = {{"number", object.error_number}, {"text", object.error_text}};
+    recreated.push_back(std::move(entry));
+  }
+  report["recreated"] = recreated;
   return report;
 }
 
@@ -223,6 +244,7 @@ json RunRecorder::Report(const ConversionOutcome& outcome, int exit_status) cons
   return {{"tool", "tavinor-convert"},
           {"version", TAVINOR_VERSION},
           {"mode", dry_run_ ? "dry-run" : "convert"},
+          {"keep_dependents", keep_dependents_},
           {"server", server_},
           {"login", login_},
           {"started", IsoTime(started_)},

@@ -86,7 +86,9 @@ Database& Catalog::AddDatabase(std::string name) {
   Database db;
   db.name = std::move(name);
   db.dbid = next_dbid++;
-  db.next_object_id = 1977058079 + db.dbid * 1000;
+  // Every database is made from model, so each starts the same sequence of object ids: the same id names
+  // different objects in different databases.
+  db.next_object_id = 1977058079;
   db.created = DateTimeFromParts(2024, 1, 15, 9, 30, 0, 0);
   databases.push_back(std::move(db));
   return databases.back();

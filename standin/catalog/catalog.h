@@ -54,6 +54,7 @@ struct ConstraintDef {
   std::string delete_action = "No Action";
   std::string update_action = "No Action";
   bool enabled = true;
+  bool not_trusted = false;  // CHECK added WITH NOCHECK: the rows were never verified against it
   bool not_for_replication = false;
   bool clustered = false;  // PK/UQ
 };

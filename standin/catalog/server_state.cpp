@@ -55,4 +55,9 @@ void ServerState::EndSession(int connection) {
   sessions.erase(it);
 }
 
+void ServerState::ReleaseLocks(int connection) {
+  locks.ReleaseAll(connection);
+  locks_released.notify_all();
+}
+
 }  // namespace standin

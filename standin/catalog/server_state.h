@@ -1,8 +1,9 @@
 // State shared by every connection of one stand-in process: the catalogue (and the copy loaded from the
-// scenario, for RESET), the faults in force, the statement log and the live sessions. One mutex guards all of
-// it.
+// scenario, for RESET), the faults in force, the statement log, the live sessions and the locks their
+// transactions hold. One mutex guards all of it.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "catalog/lock_table.h"
 
 namespace standin {
 
@@ -58,6 +60,9 @@ class ServerState {
   std::vector<LogEntry> log;
   std::map<int, LiveSession> sessions;  // by connection id
   std::ofstream log_file;
+  LockTable locks;
+  // Signalled whenever locks are released; a statement waiting for a lock waits on it with `mu`.
+  std::condition_variable_any locks_released;
 
   // Restores the catalogue and the faults loaded at start and clears the log (the control channel's RESET).
   void Reset();
@@ -68,6 +73,8 @@ class ServerState {
   int SessionsIn(std::string_view database, int except_connection) const;
   // Ends a live session: its socket is shut down, so its thread rolls back and leaves.
   void EndSession(int connection);
+  // Releases every lock of the connection and wakes the statements waiting for locks.
+  void ReleaseLocks(int connection);
 
  private:
   int next_connection_ = 1;

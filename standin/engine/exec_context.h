@@ -2,7 +2,9 @@
 // the reply it writes into.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -27,6 +29,7 @@ struct SessionState {
   std::string language = "us_english";     // SET LANGUAGE; from the login packet or the login's default
   DateOrder date_order = DateOrder::kMdy;  // SET DATEFORMAT; set by the language
   int trancount = 0;
+  int64_t lock_timeout_ms = -1;  // SET LOCK_TIMEOUT; -1 waits for a lock as long as it takes
   uint64_t tran_descriptor = 0;
   // Databases as they were when the open transaction first changed them, restored by ROLLBACK or a
   // disconnect.
@@ -50,6 +53,12 @@ class ExecContext {
   bool aborts_transaction = false;  // an error of this statement ends the batch and rolls back (241, 242)
   std::optional<int64_t> row_count;
   std::map<std::string, Value> parameters;  // @name (lower case) -> value, for sp_executesql
+  // Asked while a statement waits for a lock: true when the client cancelled (ATTENTION) or went away.
+  std::function<bool()> interrupted;
+  bool cancelled = false;        // the batch stopped on the client's cancel
+  bool retry_statement = false;  // a lock the statement waited for came free: it runs again from the start
+  // When the statement's wait for locks gives up (SET LOCK_TIMEOUT); set on its first wait.
+  std::optional<std::chrono::steady_clock::time_point> lock_deadline;
 
   // The session's current database; never null while a session is logged in.
   Database* CurrentDb();

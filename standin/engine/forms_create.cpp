@@ -59,10 +59,10 @@ bool SameKey(const Value& a, const Value& b, const SqlType& type) {
   return x == y;
 }
 
-// The definition text as the server stores it: a number as "((0))", anything else inside one pair of
-// brackets.
-std::string StoredDefinition(const std::string& written) {
-  // The server keeps the expression, not the text: parentheses around the whole of it are not stored.
+namespace {
+
+// The server keeps the expression, not the text: parentheses around the whole of it are not stored.
+std::string Unwrapped(const std::string& written) {
   std::string text = written;
   while (text.size() >= 2 && text.front() == '(' && text.back() == ')') {
     int depth = 0;
@@ -74,6 +74,40 @@ std::string StoredDefinition(const std::string& written) {
     if (k != text.size() - 1) break;
     text = text.substr(1, text.size() - 2);
   }
+  return text;
+}
+
+// Tokens as the server prints an expression back: a space only between two words.
+std::string Compact(const std::vector<Token>& tokens) {
+  std::string out;
+  bool word_before = false;
+  for (const auto& token : tokens) {
+    const bool word = token.kind != TokenKind::kPunct;
+    if (word && word_before) out += ' ';
+    out += token.raw;
+    word_before = word;
+  }
+  return out;
+}
+
+// The one column of the table that a check names, bracketed, when it names exactly one: such a check is kept
+// as that column's own.
+std::vector<IndexKey> CheckColumn(const TableDef& table, const std::string& expression) {
+  std::vector<IndexKey> named;
+  for (const auto& column : table.columns) {
+    if (Lower(expression).find("[" + Lower(column.name) + "]") != std::string::npos) {
+      named.push_back({column.name, false});
+    }
+  }
+  return named.size() == 1 ? named : std::vector<IndexKey>{};
+}
+
+}  // namespace
+
+// The definition text as the server stores it: a number as "((0))", anything else inside one pair of
+// brackets.
+std::string StoredDefinition(const std::string& written) {
+  const std::string text = Unwrapped(written);
   bool number = !text.empty() && text.find_first_not_of("-.0123456789") == std::string::npos;
   return number ? "((" + text + "))" : "(" + text + ")";
 }
@@ -159,7 +193,7 @@ void CreateIndexOrStatistics(ExecContext& ctx, const Captures& caps, bool statis
     i.unique = caps.Has("unique");
     i.clustered = clustered;
     i.included = included;
-    if (caps.Has("filter")) i.filter = "(" + caps.Text("filter") + ")";
+    if (caps.Has("filter")) i.filter = "(" + Unwrapped(Compact(caps["filter"].tokens)) + ")";
     table->indexes.push_back(i);
   }
 }
@@ -193,6 +227,9 @@ void AddConstraint(ExecContext& ctx, const Captures& caps, ConstraintKind kind) 
       }
     }
     c.columns = {{col->name, false}};
+  } else if (kind == ConstraintKind::kCheck) {
+    c.columns = CheckColumn(*table, c.expression);
+    c.not_trusted = caps.Has("nocheck");
   } else if (kind == ConstraintKind::kPrimaryKey || kind == ConstraintKind::kUnique) {
     c.columns = KeysOf(caps["keys"]);
     if (!ResolveKeys(ctx, *table, c.columns, 1911)) return;
@@ -282,7 +319,8 @@ void RegisterCreateForms(StatementRegistry& r) {
       "alter table {table:name} [with check|nocheck] add constraint {name} unique [clustered|nonclustered] "
       "( {keys:keys} ) [on {filegroup}]",
       [](ExecContext& ctx, const Captures& caps) { AddConstraint(ctx, caps, ConstraintKind::kUnique); });
-  r.AddForm("add check", "alter table {table:name} add constraint {name} check {expr:expr}",
+  r.AddForm("add check",
+            "alter table {table:name} [with check|nocheck] add constraint {name} check {expr:expr}",
             [](ExecContext& ctx, const Captures& caps) { AddConstraint(ctx, caps, ConstraintKind::kCheck); });
   r.AddForm("insert", "insert [into] {table:name} {body:rest}", Insert);
 }

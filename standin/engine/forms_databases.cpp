@@ -2,6 +2,7 @@
 // sp_changedbowner (sp_dropuser is with the other user procedures).
 #include <algorithm>
 
+#include "engine/locks.h"
 #include "engine/statement_registry.h"
 
 namespace standin {
@@ -72,11 +73,18 @@ void Delete(ExecContext& ctx, const Captures& caps) {
       return;
     }
   }
-  ctx.BeforeChange(*db);
-  const size_t before = table->rows.size();
-  std::erase_if(table->rows, [&](const std::vector<Value>& row) {
+  auto doomed = [&](const std::vector<Value>& row) {
     return column < 0 || TextEqual(row[static_cast<size_t>(column)], caps["value"].value);
-  });
+  };
+  std::vector<size_t> matched;
+  for (size_t r = 0; r < table->rows.size(); ++r) {
+    if (doomed(table->rows[r])) matched.push_back(r);
+  }
+  if (!TakeLocks(ctx, RowLocks(*db, *table, matched, LockMode::kX))) return;
+  ctx.BeforeChange(*db);
+  table = db->FindTable(caps.Text("table"));
+  const size_t before = table->rows.size();
+  std::erase_if(table->rows, doomed);
   ctx.row_count = static_cast<int64_t>(before - table->rows.size());
 }
 

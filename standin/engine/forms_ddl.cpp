@@ -146,7 +146,11 @@ std::vector<Dependent> BlockingDependents(const TableDef& table, const ColumnDef
     }
   }
   for (const auto& c : table.constraints) {
-    if (!NamesColumn(c.columns, column.name) || c.kind == ConstraintKind::kPrimaryKey) continue;
+    // A table-level check depends on every column it names.
+    const bool table_check = c.kind == ConstraintKind::kCheck && c.columns.empty() &&
+                             Lower(c.expression).find("[" + Lower(column.name) + "]") != std::string::npos;
+    if ((!NamesColumn(c.columns, column.name) && !table_check) || c.kind == ConstraintKind::kPrimaryKey)
+      continue;
     bool blocks = c.kind == ConstraintKind::kDefault  ? !same_type && !widening
                   : c.kind == ConstraintKind::kUnique ? !same_type && !widening
                                                       : !same_type;

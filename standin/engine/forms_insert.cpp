@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "engine/create_support.h"
+#include "engine/locks.h"
 #include "engine/token_cursor.h"
 
 namespace standin {
@@ -161,6 +162,8 @@ void Insert(ExecContext& ctx, const Captures& caps) {
   std::vector<int> targets;
   std::vector<std::vector<Value>> lists;
   if (!TargetColumns(ctx, *table, cur, targets) || !ValueRows(ctx, cur, lists)) return;
+  // The table's intent lock first: a session changing its schema makes the insert wait.
+  if (!TakeLocks(ctx, {TableLock(*db, *table, LockMode::kIX)})) return;
   auto rows = table->rows;
   for (const auto& values : lists) {
     if (values.size() != targets.size()) {
@@ -172,6 +175,10 @@ void Insert(ExecContext& ctx, const Captures& caps) {
       return;
     rows.push_back(std::move(row));
   }
+  // The new rows are this transaction's until it ends.
+  const std::vector<std::vector<Value>> added(rows.begin() + static_cast<std::ptrdiff_t>(table->rows.size()),
+                                              rows.end());
+  if (!TakeLocks(ctx, RowLocks(*db, *table, added, LockMode::kX))) return;
   ctx.BeforeChange(*db);
   table = db->FindTable(caps.Text("table"));
   table->rows = std::move(rows);

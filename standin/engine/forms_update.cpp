@@ -1,5 +1,6 @@
 // UPDATE table SET column = literal [, ...] [WHERE condition [AND ...]], with the conditions SELECT reads.
 #include "engine/create_support.h"
+#include "engine/locks.h"
 #include "engine/select_statement.h"
 #include "engine/token_cursor.h"
 
@@ -66,7 +67,9 @@ void Update(ExecContext& ctx, const Captures& caps) {
 
   auto rows = table->rows;
   int64_t count = 0;
-  for (auto& row : rows) {
+  std::vector<size_t> matched;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    auto& row = rows[r];
     bool matches = true;
     for (size_t k = 0; k < conditions.size() && matches; ++k)
       matches = Keeps(row, columns, condition_columns[k], conditions[k], ctx.session.date_order);
@@ -86,6 +89,7 @@ void Update(ExecContext& ctx, const Captures& caps) {
       }
       row[static_cast<size_t>(col)] = converted.value;
     }
+    matched.push_back(r);
     ++count;
   }
   // A changed row may not take a key another row holds.
@@ -95,6 +99,8 @@ void Update(ExecContext& ctx, const Captures& caps) {
     others.erase(others.begin() + static_cast<std::ptrdiff_t>(r));
     if (!KeysAreFree(ctx, *table, others, rows[r])) return;
   }
+  // The rows it changes are held until the transaction ends; another session's lock on one makes it wait.
+  if (!TakeLocks(ctx, RowLocks(*db, *table, matched, LockMode::kX, &rows))) return;
   ctx.BeforeChange(*db);
   db->FindTable(caps.Text("table"))->rows = std::move(rows);
   ctx.row_count = count;

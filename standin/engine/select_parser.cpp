@@ -107,7 +107,17 @@ bool SelectParser::Function(const std::string& name, SelectExpr& e) {
   if (!cur_.AcceptPunct(")")) {
     do {
       Value v;
-      if (!cur_.Literal(v)) return OperandMissing();
+      const Token* t = cur_.Peek();
+      if (t && (t->kind == TokenKind::kWord || t->kind == TokenKind::kQuotedIdent) &&
+          cur_.PeekPunct("(", 1)) {
+        // A built-in function's value as the argument: isnull(object_name(id), '').
+        SelectExpr inner;
+        std::string inner_name = cur_.Next().text;
+        if (!Function(inner_name, inner)) return false;
+        v = inner.value;
+      } else if (!cur_.Literal(v)) {
+        return OperandMissing();
+      }
       args.push_back(v);
     } while (cur_.AcceptPunct(","));
     if (!cur_.AcceptPunct(")")) return cur_.AtEnd() ? Fail() : Unmodelled();
@@ -128,6 +138,26 @@ bool SelectParser::Function(const std::string& name, SelectExpr& e) {
   } else if (n == "object_id") {
     e.type = IntType();
     e.value = ObjectId(ctx_, arg_text(0));
+  } else if (n == "isnull") {
+    if (args.size() != 2) {
+      ctx_.Error(174, 15, 1, "The isnull function requires 2 argument(s).");
+      return false;
+    }
+    e.value = args[0].IsNull() ? args[1] : args[0];
+  } else if (n == "object_name") {
+    // Ids are resolved in the current database, or in the database whose id is the second argument.
+    Database* db = args.size() > 1 ? nullptr : ctx_.CurrentDb();
+    for (auto& d : ctx_.server.catalog.databases) {
+      if (args.size() > 1 && args[1] == Value(static_cast<int64_t>(d.dbid))) db = &d;
+    }
+    if (db && !args.empty()) {
+      for (const auto& t : db->tables) {
+        if (args[0] == Value(static_cast<int64_t>(t.object_id))) e.value = Value(t.name);
+      }
+      for (const auto& p : db->procedures) {
+        if (args[0] == Value(static_cast<int64_t>(p.object_id))) e.value = Value(p.name);
+      }
+    }
   } else if (n == "user_name" || n == "current_user") {
     e.value = Value(ctx_.IsSysAdmin() ? std::string("dbo") : ctx_.session.login);
   } else if (n == "suser_sname" || n == "suser_name" || n == "system_user") {
@@ -235,6 +265,10 @@ bool SelectParser::Item(SelectItem& item) {
   const size_t start = cur_.pos();
   if (!Expression(item.expr)) return false;
   if (item.expr.kind == SelectExpr::kColumn && cur_.pos() > start) item.alias = item.expr.column;
+  if (item.expr.kind == SelectExpr::kColumn && cur_.AcceptPunct("=")) {  // alias = expression
+    item.expr = SelectExpr{};
+    return Expression(item.expr);
+  }
   if (cur_.AcceptWord("as")) {
     if (cur_.Peek() && cur_.Peek()->kind == TokenKind::kString) {
       item.alias = cur_.Next().text;
@@ -244,7 +278,7 @@ bool SelectParser::Item(SelectItem& item) {
   }
   if (cur_.Ident(item.alias)) return true;
   if (cur_.Peek() && cur_.Peek()->kind == TokenKind::kString) item.alias = cur_.Next().text;
-  if (cur_.PeekPunct("=")) return Unmodelled();  // alias = expression
+  if (cur_.PeekPunct("=")) return Unmodelled();  // 'alias' = expression
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "engine/locks.h"
 #include "engine/pattern.h"
 #include "engine/token_cursor.h"
 #include "engine/transactions.h"
@@ -158,13 +159,30 @@ std::vector<std::string> StatementRegistry::ProcedureNames() const {
 }
 
 void StatementRegistry::Execute(ExecContext& ctx, const std::vector<Token>& tokens) const {
-  ctx.failed = false;
-  ctx.aborts_transaction = false;
-  ctx.row_count.reset();
-  ctx.in_procedure = false;
-  ctx.procedure.clear();
+  ctx.lock_deadline.reset();
+  const size_t mark = ctx.reply.items.size();
   size_t furthest = 0;
-  if (TryForms(ctx, tokens, furthest)) {
+  bool matched = false;
+  // A statement that waited for another session's locks runs again from the start: what it read before
+  // the wait may have changed.
+  do {
+    ctx.retry_statement = false;
+    ctx.reply.items.erase(ctx.reply.items.begin() + static_cast<std::ptrdiff_t>(mark), ctx.reply.items.end());
+    ctx.failed = false;
+    ctx.aborts_transaction = false;
+    ctx.row_count.reset();
+    ctx.in_procedure = false;
+    ctx.procedure.clear();
+    furthest = 0;
+    if (!LockSchemaChange(ctx, tokens)) {
+      if (ctx.retry_statement) continue;
+      ctx.reply.items.push_back(
+          DoneItem{DoneKind::kDone, false, 0, ctx.failed, false, ctx.session.trancount > 0, 0});
+      return;
+    }
+    matched = TryForms(ctx, tokens, furthest);
+  } while (ctx.retry_statement);
+  if (matched) {
     EndBatchOnConversionError(ctx);
     ctx.reply.items.push_back(DoneItem{DoneKind::kDone, ctx.row_count.has_value(), ctx.row_count.value_or(0),
                                        ctx.failed, false, ctx.session.trancount > 0, 0});
@@ -287,6 +305,7 @@ void ExecuteText(ExecContext& ctx, const std::string& text) {
 const StatementRegistry& Builtins() {
   static const StatementRegistry registry = [] {
     StatementRegistry r;
+    RegisterLockForms(r);
     RegisterSessionForms(r);
     RegisterProcedureForms(r);
     RegisterDdlForms(r);
@@ -297,6 +316,7 @@ const StatementRegistry& Builtins() {
     RegisterDatabaseForms(r);
     RegisterProcessForms(r);
     RegisterPlanForms(r);
+    RegisterKeepForms(r);
     RegisterSelectForms(r);
     RegisterHelpProcedures(r);
     RegisterSecurityProcedures(r);

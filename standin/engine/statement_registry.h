@@ -113,11 +113,13 @@ const StatementRegistry& Builtins();
 
 // Registration functions, one per area.
 void RegisterSessionForms(StatementRegistry& registry);
+void RegisterLockForms(StatementRegistry& registry);
 void RegisterSelectForms(StatementRegistry& registry);
 void RegisterDdlForms(StatementRegistry& registry);
 void RegisterCreateForms(StatementRegistry& registry);
 void RegisterAdminForms(StatementRegistry& registry);
 void RegisterDatabaseForms(StatementRegistry& registry);
+void RegisterKeepForms(StatementRegistry& registry);
 void RegisterProcessForms(StatementRegistry& registry);
 void RegisterPlanForms(StatementRegistry& registry);
 void RegisterHelpProcedures(StatementRegistry& registry);

@@ -32,6 +32,7 @@ void CommitTransaction(ExecContext& ctx) {
   }
   if (--ctx.session.trancount > 0) return;
   ctx.session.undo.clear();
+  ctx.server.ReleaseLocks(ctx.session.connection);
   ctx.Env(EnvItem{EnvType::kCommitTran, "", "", {}, Descriptor(ctx.session.tran_descriptor)});
   ctx.session.tran_descriptor = 0;
 }
@@ -43,11 +44,13 @@ void RollbackTransaction(ExecContext& ctx) {
   }
   ctx.session.trancount = 0;
   RestoreUndo(ctx.server, ctx.session);
+  ctx.server.ReleaseLocks(ctx.session.connection);
   ctx.Env(EnvItem{EnvType::kRollbackTran, "", "", {}, Descriptor(ctx.session.tran_descriptor)});
   ctx.session.tran_descriptor = 0;
 }
 
 void RollbackOnDisconnect(ServerState& server, SessionState& session) {
+  server.ReleaseLocks(session.connection);
   if (session.trancount == 0) return;
   session.trancount = 0;
   RestoreUndo(server, session);

@@ -11,7 +11,8 @@ void BeginTransaction(ExecContext& ctx);
 void CommitTransaction(ExecContext& ctx);
 // 3903 when no transaction is open.
 void RollbackTransaction(ExecContext& ctx);
-// A connection that ends with a transaction open loses its changes, as on the server. Caller holds the lock.
+// A connection that ends with a transaction open loses its changes and its locks, as on the server. Caller
+// holds the state's mutex.
 void RollbackOnDisconnect(ServerState& server, SessionState& session);
 
 }  // namespace standin

@@ -252,6 +252,30 @@ void Session::Attention() {
   SendReply(reply);
 }
 
+bool Session::Interrupted() {
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, 0) <= 0) return false;
+  if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+    client_gone_ = true;
+    return true;
+  }
+  uint8_t header[8];
+  const ssize_t r = ::recv(fd_, header, sizeof header, MSG_PEEK | MSG_DONTWAIT);
+  if (r == 0) {
+    client_gone_ = true;
+    return true;
+  }
+  if (r < 8 || header[0] != kPacketAttention) return false;
+  ::recv(fd_, header, sizeof header, 0);  // the attention packet is a bare header
+  return true;
+}
+
+void Session::Finish(const Reply& reply, bool cancelled) {
+  if (cancelled && client_gone_) throw ProtocolError("client left while its statement waited for a lock");
+  SendReply(reply);
+  if (cancelled) Attention();
+}
+
 void Session::Batch(const Bytes& payload) {
   std::string text = ParseBatchText(payload);
   bool hang = false;
@@ -261,12 +285,15 @@ void Session::Batch(const Bytes& payload) {
     return;
   }
   Reply reply;
+  bool cancelled = false;
   {
     std::lock_guard lock(state_.mu);
     ExecContext ctx(state_, session_, reply);
+    ctx.interrupted = [this] { return Interrupted(); };
     ExecuteText(ctx, text);
+    cancelled = ctx.cancelled;
   }
-  SendReply(reply);
+  Finish(reply, cancelled);
 }
 
 void Session::Rpc(const Bytes& payload) {
@@ -289,6 +316,7 @@ void Session::Rpc(const Bytes& payload) {
     return;
   }
   Reply reply;
+  bool cancelled = false;
   {
     std::lock_guard lock(state_.mu);
     for (const auto& c : calls) {
@@ -297,10 +325,13 @@ void Session::Rpc(const Bytes& payload) {
       for (const auto& p : c.params)
         call.args.push_back(ProcArg{p.name, p.value, p.type, p.output, p.is_default});
       ExecContext ctx(state_, session_, reply);
+      ctx.interrupted = [this] { return Interrupted(); };
       Builtins().Call(ctx, call);
+      cancelled = ctx.cancelled;
+      if (cancelled) break;
     }
   }
-  SendReply(reply);
+  Finish(reply, cancelled);
 }
 
 void Session::Transaction(const Bytes& payload) {

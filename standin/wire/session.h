@@ -38,6 +38,11 @@ class Session {
   void Rpc(const Bytes& payload);
   void Transaction(const Bytes& payload);
   void Attention();
+  // Asked while a statement waits for a lock: true when ATTENTION arrived (it is read here) or the client
+  // went away.
+  bool Interrupted();
+  // Sends the reply; a cancelled request is then acknowledged, and one whose client left ends the session.
+  void Finish(const Reply& reply, bool cancelled);
   void Cleanup();
 
   ServerState& state_;
@@ -49,6 +54,7 @@ class Session {
   uint32_t tds_version_ = kTds74;
   uint8_t packet_id_ = 1;
   bool registered_ = false;
+  bool client_gone_ = false;
   const TlsServerContext* tls_;
   Channel channel_;
 };

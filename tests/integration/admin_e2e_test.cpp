@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -169,6 +170,37 @@ TEST_F(AdminEndToEnd, IsLoggedOnCountsTheLoginsProcesses) {
   std::string info = "antes";
   EXPECT_FALSE(SharedCSql().isLoggedOn("antigo", info));
   EXPECT_EQ(info, "");
+}
+
+TEST_F(AdminEndToEnd, IsLoggedOnLeavesOutProcessesWithABlankNetworkAddress) {
+  // The demo server with two more processes of operador that have no network
+  // address, as the server's own background sessions have none.
+  nlohmann::json scenario =
+      nlohmann::json::parse(std::ifstream(std::filesystem::path(SOURCE_DIR) / "standin/scenarios/demo.json"));
+  for (int spid : {60, 61}) {
+    scenario["processes"].push_back(
+        {{"spid", spid}, {"login", "operador"}, {"database", "master"}, {"net_address", "            "}});
+  }
+  const auto path =
+      std::filesystem::temp_directory_path() / ("tavinor-blank-" + std::to_string(getpid()) + ".json");
+  std::ofstream(path) << scenario.dump();
+  testsupport::StandinProcess server(STANDIN_EXECUTABLE, path.string());
+  std::filesystem::remove(path);
+  gServer = server.Server();
+
+  // spid 53 and this connection have addresses; 60 and 61 are not counted.
+  platform::Connection conn;
+  std::int32_t code = 0;
+  std::string text;
+  ASSERT_TRUE(SharedCSql().CreateDBConnection(conn, gServer, "Parvimar01", "operador", "Operador#1", 10, code,
+                                              text, 1))
+      << text;
+  EXPECT_FALSE(SharedCSql().isLoggedOn("operador"));
+  platform::Recordset all =
+      conn.Execute("select * from sysprocesses where net_address<>'x' and upper(loginame)=upper('operador')");
+  int rows = 0;
+  for (; !all.Eof(); all.MoveNext()) ++rows;
+  EXPECT_EQ(rows, 4) << "the blank ones are there";
 }
 
 TEST_F(AdminEndToEnd, SingleUserModeIsRefusedWhileAnotherSessionUsesTheDatabase) {

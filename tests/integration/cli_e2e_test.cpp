@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "company_fleet.h"
 #include "convert_process.h"
 #include "platform/text.h"
 #include "standin_process.h"
@@ -202,6 +203,105 @@ TEST(ConvertCommandLine, DryRunSendsOnlyReadsAndPredictsTheRealRun) {
     const auto& predicted = plan["databases"][i];
     EXPECT_EQ(expected.at(predicted["outcome"]), run["databases"][i]["outcome"]) << predicted;
   }
+}
+
+// Outcomes by database name.
+std::map<std::string, std::string> Outcomes(const nlohmann::json& report) {
+  std::map<std::string, std::string> outcomes;
+  for (const auto& database : report["databases"]) outcomes[database["name"]] = database["outcome"];
+  return outcomes;
+}
+
+TEST(ConvertCommandLine, KeepDependentsConvertsWhatTheirOrderBlockedAndReportsWhatItCreatedAgain) {
+  const std::filesystem::path demo = std::filesystem::path(SOURCE_DIR) / "standin/scenarios/demo.json";
+  testsupport::StandinProcess standin(STANDIN_EXECUTABLE, demo.string());
+
+  const auto plan = RunWithReport(standin, {"--dry-run", "--keep-dependents"}, 1);
+  for (const auto& entry : standin.ControlJson("LOG")) {
+    const std::string text = platform::Lower(entry["text"].get<std::string>());
+    EXPECT_TRUE(text.rfind("select", 0) == 0) << text;
+  }
+  const auto before = standin.ControlJson("STATE Parvimar06");
+  const auto run = RunWithReport(standin, {"--keep-dependents"}, 1);
+
+  EXPECT_TRUE(run["keep_dependents"]);
+  const std::map<std::string, std::string> predicted = {
+      {"Parvimar01", "will_convert"}, {"Parvimar02", "will_convert"}, {"Parvimar03", "already_converted"},
+      {"Parvimar04", "will_fail"},    {"Parvimar05", "will_fail"},    {"Parvimar06", "will_convert"}};
+  EXPECT_EQ(Outcomes(plan), predicted);
+  EXPECT_EQ(Outcomes(run), (std::map<std::string, std::string>{{"Parvimar01", "converted"},
+                                                               {"Parvimar02", "converted"},
+                                                               {"Parvimar03", "already_converted"},
+                                                               {"Parvimar04", "failed"},
+                                                               {"Parvimar05", "failed"},
+                                                               {"Parvimar06", "converted"}}));
+  // The report matches the server: what it says it created again is there, and
+  // nothing but DataSys's type changed.
+  const auto& sixth = run["databases"][5];
+  std::vector<std::string> recreated;
+  for (const auto& object : sixth["recreated"]) {
+    EXPECT_TRUE(object["ok"]) << object;
+    recreated.push_back(object["name"]);
+  }
+  EXPECT_EQ(
+      e2e::Sorted(recreated),
+      (std::vector<std::string>{"DF_MovCliente_DataSys", "IX_MovCliente_Registo", "ST_MovCliente_DataSys"}));
+  for (const auto& object : sixth["dropped"]) EXPECT_NE(object["definition"], "") << object;
+  auto after = standin.ControlJson("STATE Parvimar06");
+  const auto normalise = [](nlohmann::json state) {
+    for (auto& table : state["tables"]) {
+      if (table["name"] != "MovCliente") continue;
+      for (auto& column : table["columns"]) {
+        if (column["name"] == "DataSys") column["type"] = "";
+      }
+      for (const char* list : {"indexes", "constraints", "statistics"}) {
+        std::vector<nlohmann::json> items;
+        for (const auto& item : table[list]) {
+          if (!item.value("auto_created", false)) items.push_back(item);
+        }
+        std::sort(items.begin(), items.end(),
+                  [](const auto& a, const auto& b) { return a["name"] < b["name"]; });
+        table[list] = items;
+      }
+    }
+    return state;
+  };
+  EXPECT_EQ(normalise(after), normalise(before));
+}
+
+TEST(ConvertCommandLine, KeepDependentsReportNamesTheObjectThatCouldNotBeCreatedAgain) {
+  auto backend = e2e::MakeStandinBackend();
+  ASSERT_NE(backend, nullptr);
+  e2e::CompanyDatabase company;
+  company.name = "Parvimar01";
+  company.datasys_type = "nvarchar(20)";
+  company.datasys_values = {"2024-03-02", "20240302"};  // one day, written two ways
+  company.unique_datasys = true;
+  backend->Seed({company});
+
+  const auto run = RunConvert({"--server", backend->Server(), "--login", "sa", "--password-stdin", "--report",
+                               "-", "--keep-dependents"},
+                              std::string(e2e::kStandinPassword) + "\n");
+
+  EXPECT_EQ(run.exit_code, 1);
+  ExpectValidReport(run.out);
+  for (const auto* output : {&run.out, &run.err}) {
+    EXPECT_EQ(output->find(e2e::kStandinPassword), std::string::npos) << *output;
+  }
+  const auto report = nlohmann::json::parse(run.out);
+  const auto& database = report["databases"][0];
+  EXPECT_EQ(database["outcome"], "failed");
+  EXPECT_EQ(database["type_after"], "nvarchar");
+  ASSERT_FALSE(database["recreated"].empty());
+  const auto& refused = database["recreated"].back();
+  EXPECT_EQ(refused["name"], "UX_MovCliente_DataSys");
+  EXPECT_EQ(refused["kind"], "index");
+  EXPECT_FALSE(refused["ok"]);
+  EXPECT_EQ(refused["error"]["number"], 1505) << refused;
+  EXPECT_EQ(database["statements"].back()["text"], "ROLLBACK TRANSACTION");
+  EXPECT_EQ(backend->State("Parvimar01").indexes,
+            (std::vector<std::string>{"IX_MovCliente_Cliente", "IX_MovCliente_Registo", "PK_MovCliente",
+                                      "UX_MovCliente_DataSys"}));
 }
 
 TEST(ConvertCommandLine, BadUsageExitsSixtyFourAndHelpExitsZero) {

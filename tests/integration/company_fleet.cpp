@@ -76,6 +76,24 @@ json ScenarioFor(const std::vector<CompanyDatabase>& databases, const std::vecto
                                           {"expression", "('')"}});
         }
       }
+      if (company.hidden_dependents) {
+        table["indexes"].push_back(
+            {{"name", "IX_MovCliente_ClienteData"}, {"keys", {"Cliente"}}, {"included", {"DataSys"}}});
+        table["indexes"].push_back({{"name", "IX_MovCliente_Recentes"},
+                                    {"keys", {"NumRegisto DESC"}},
+                                    {"filter", "([DataSys] IS NOT NULL)"}});
+        table["constraints"].push_back({{"type", "CHECK"},
+                                        {"name", "CK_MovCliente_DataSys"},
+                                        {"column", "DataSys"},
+                                        {"expression", "([DataSys]>='20000101')"}});
+        table["constraints"].push_back({{"type", "CHECK"},
+                                        {"name", "CK_MovCliente_Registo"},
+                                        {"expression", "([DataSys] IS NULL OR [NumRegisto]>(0))"}});
+      }
+      if (company.unique_datasys) {
+        table["indexes"].push_back(
+            {{"name", "UX_MovCliente_DataSys"}, {"keys", {"DataSys"}}, {"unique", true}});
+      }
       database["tables"].push_back(table);
     }
     scenario["databases"].push_back(database);
@@ -119,12 +137,21 @@ class StandinBackend final : public Backend {
         const auto& value = row[datasys];
         state.datasys_values.push_back(value.is_null() ? "" : value.get<std::string>().substr(0, 19));
       }
-      for (const auto& index : table["indexes"]) state.indexes.push_back(index["name"]);
-      for (const auto& statistic : table["statistics"]) {
-        if (!statistic["auto_created"].get<bool>()) state.statistics.push_back(statistic["name"]);
+      for (const auto& index : table["indexes"]) {
+        state.indexes.push_back(index["name"]);
+        state.definitions.push_back("index " + index.dump());
       }
-      for (const auto& constraint : table["constraints"]) state.constraints.push_back(constraint["name"]);
+      for (const auto& statistic : table["statistics"]) {
+        if (statistic["auto_created"].get<bool>()) continue;
+        state.statistics.push_back(statistic["name"]);
+        state.definitions.push_back("statistics " + statistic.dump());
+      }
+      for (const auto& constraint : table["constraints"]) {
+        state.constraints.push_back(constraint["name"]);
+        state.definitions.push_back("constraint " + constraint.dump());
+      }
     }
+    state.definitions = Sorted(state.definitions);
     state.indexes = Sorted(state.indexes);
     state.statistics = Sorted(state.statistics);
     state.constraints = Sorted(state.constraints);
@@ -191,6 +218,18 @@ class RealServerBackend final : public Backend {
       if (!company.datasys_default_first) {
         db.Execute("ALTER TABLE MovCliente ADD CONSTRAINT DF_MovCliente_Cliente DEFAULT ('') FOR Cliente");
       }
+      if (company.hidden_dependents) {
+        db.Execute("CREATE INDEX IX_MovCliente_ClienteData ON MovCliente (Cliente) INCLUDE (DataSys)");
+        db.Execute(
+            "CREATE INDEX IX_MovCliente_Recentes ON MovCliente (NumRegisto DESC) WHERE DataSys IS NOT NULL");
+        db.Execute(
+            "ALTER TABLE MovCliente ADD CONSTRAINT CK_MovCliente_DataSys CHECK (DataSys >= '20000101')");
+        db.Execute(
+            "ALTER TABLE MovCliente ADD CONSTRAINT CK_MovCliente_Registo CHECK (DataSys IS NULL OR "
+            "NumRegisto > 0)");
+      }
+      if (company.unique_datasys)
+        db.Execute("CREATE UNIQUE INDEX UX_MovCliente_DataSys ON MovCliente (DataSys)");
       // The server makes its own automatic statistics, under names of its own,
       // when a query filters on a column.
       db.Execute("SELECT COUNT(*) FROM MovCliente WHERE DataSys IS NOT NULL AND Cliente <> ''");
@@ -238,6 +277,7 @@ class RealServerBackend final : public Backend {
         SortedNames(db,
                     "select name from sys.objects where parent_object_id = object_id('MovCliente') and "
                     "type in ('D', 'C', 'PK', 'UQ', 'F')");
+    state.definitions = Definitions(db);
     return state;
   }
 
@@ -249,6 +289,34 @@ class RealServerBackend final : public Backend {
  private:
   platform::Connection Open(const std::string& database) {
     return OpenRealServer({server_, login_, password_}, database);
+  }
+
+  // One line per index, user statistic and constraint of MovCliente.
+  static std::vector<std::string> Definitions(platform::Connection& db) {
+    auto lines = SortedNames(
+        db,
+        "select 'index ' + i.name + ' ' + i.type_desc + ' unique=' + cast(i.is_unique as varchar(1)) + "
+        "' filter=' + isnull(i.filter_definition, '') + ' (' + isnull(stuff((select ', ' + c.name + "
+        "case when ic.is_descending_key = 1 then ' DESC' else '' end + case when ic.is_included_column = 1 "
+        "then ' INCLUDE' else '' end from sys.index_columns ic join sys.columns c on c.object_id = "
+        "ic.object_id "
+        "and c.column_id = ic.column_id where ic.object_id = i.object_id and ic.index_id = i.index_id order "
+        "by "
+        "ic.is_included_column, ic.key_ordinal, ic.index_column_id for xml path('')), 1, 2, ''), '') + ')' "
+        "as "
+        "name from sys.indexes i where i.object_id = object_id('MovCliente') and i.index_id > 0 "
+        "union all select 'statistics ' + s.name + ' (' + isnull(stuff((select ', ' + c.name from "
+        "sys.stats_columns sc join sys.columns c on c.object_id = sc.object_id and c.column_id = "
+        "sc.column_id "
+        "where sc.object_id = s.object_id and sc.stats_id = s.stats_id order by sc.stats_column_id for xml "
+        "path('')), 1, 2, ''), '') + ')' from sys.stats s where s.object_id = object_id('MovCliente') and "
+        "s.user_created = 1 "
+        "union all select 'constraint ' + o.name + ' ' + o.type + ' ' + isnull(d.definition, "
+        "isnull(k.definition, '')) + ' trusted=' + cast(isnull(k.is_not_trusted, 0) as varchar(1)) from "
+        "sys.objects o left join sys.default_constraints d on d.object_id = o.object_id left join "
+        "sys.check_constraints k on k.object_id = o.object_id where o.parent_object_id = "
+        "object_id('MovCliente') and o.type in ('D', 'C', 'PK', 'UQ', 'F')");
+    return lines;
   }
 
   static void Drop(platform::Connection& master, const std::string& name) {

@@ -44,6 +44,13 @@ struct CompanyDatabase {
   bool case_sensitive = false;
   // Alias types built on datetime, made in the database before MovCliente.
   std::vector<std::string> datetime_aliases;
+  // Dependents the classic lists do not show: index IX_MovCliente_ClienteData
+  // (Cliente) INCLUDE (DataSys), index IX_MovCliente_Recentes (NumRegisto DESC)
+  // filtered on DataSys, check CK_MovCliente_DataSys on DataSys and the
+  // table-level check CK_MovCliente_Registo naming NumRegisto and DataSys.
+  bool hidden_dependents = false;
+  // Unique index UX_MovCliente_DataSys (DataSys).
+  bool unique_datasys = false;
 };
 
 // A login made for a test, with the sysadmin role.
@@ -61,6 +68,10 @@ struct TableState {
   std::vector<std::string> statistics;      // user-created statistics that are not an index's, sorted
   std::vector<std::string> constraints;     // sorted
   std::vector<std::string> datasys_values;  // "yyyy-mm-dd hh:mm:ss", in NumRegisto order; NULL as ""
+  // Every index, user-created statistic and constraint of MovCliente with its
+  // definition (keys, order, included columns, filter, uniqueness, expression),
+  // one line each, sorted; the same backend writes them the same way.
+  std::vector<std::string> definitions;
 };
 
 class Backend {

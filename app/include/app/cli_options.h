@@ -26,6 +26,7 @@ struct CliOptions {
   std::optional<std::string> report_path;  // "-": standard output
   bool quiet = false;
   bool dry_run = false;
+  bool keep_dependents = false;
   bool help = false;
   bool version = false;
   std::optional<std::string> encrypt;  // "off", "request" or "require"; nullopt: the driver's default

@@ -25,14 +25,16 @@ struct DatabasePlan {
   std::vector<std::string> examples;  // up to five values that will not convert
 };
 
-// Plans one database on its open connection.
-DatabasePlan PlanDatabase(platform::Connection& database, const std::string& name);
+// Plans one database on its open connection, for the run that `options` asks for.
+DatabasePlan PlanDatabase(platform::Connection& database, const std::string& name,
+                          const ConversionOptions& options = {});
 
 // Plans every Parvimar database as the run would walk them; `on_plan` gets each in
 // the server's order. The outcome's lists name the databases predicted to need the
 // change and those predicted to fail, as the run's own lists would.
 ConversionOutcome PlanConversion(ConversionView& view,
-                                 const std::function<void(const DatabasePlan&)>& on_plan);
+                                 const std::function<void(const DatabasePlan&)>& on_plan,
+                                 const ConversionOptions& options = {});
 
 // "already converted", "will convert" or "will fail".
 const char* PredictionText(DatabasePlan::Prediction prediction);

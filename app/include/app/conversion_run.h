@@ -59,8 +59,16 @@ struct ConversionOutcome {
   std::string failed_list;
 };
 
+struct ConversionOptions {
+  // Keep what depends on DataSys: every index, user statistic, default and check
+  // on it is read from the catalogue views, dropped and created again after the
+  // change, in the database's transaction (see keep_dependents.h). Without it the
+  // run drops what its three lists show, as it always has.
+  bool keep_dependents = false;
+};
+
 // Runs the conversion to its end on the calling thread.
-ConversionOutcome RunConversion(ConversionView& view);
+ConversionOutcome RunConversion(ConversionView& view, const ConversionOptions& options = {});
 
 // Goes through the Parvimar databases exactly as the run does (the same
 // connections, list, captions, pointer and failure rules) but hands each open

@@ -27,6 +27,8 @@ class RunRecorder {
   void OnDatabase(const std::string& database);
   // The dry run's prediction for a database: it becomes the database's outcome.
   void OnPlan(const DatabasePlan& plan);
+  // The run keeps the dependents of DataSys (--keep-dependents).
+  void SetKeepDependents(bool keep);
 
   // Databases in the list (0 until it was read) and how many the run went into.
   [[nodiscard]] std::size_t Total() const;
@@ -42,6 +44,14 @@ class RunRecorder {
     std::string name;
     std::string definition;
   };
+  struct Recreated {
+    std::string kind;  // "index", "statistics", "constraint"
+    std::string name;
+    std::string statement;
+    bool ok = false;
+    int error_number = 0;
+    std::string error_text;
+  };
   struct Database {
     std::string name;
     bool reached = false;
@@ -51,6 +61,7 @@ class RunRecorder {
     bool committed = false;
     bool rolled_back = false;
     std::vector<Dropped> dropped;
+    std::vector<Recreated> recreated;
     std::vector<std::pair<std::string, std::string>> definitions;  // name, definition, from the lists
     nlohmann::json statements = nlohmann::json::array();
     bool planned = false;
@@ -66,6 +77,7 @@ class RunRecorder {
   std::chrono::system_clock::time_point started_;
   bool list_read_ = false;
   bool dry_run_ = false;
+  bool keep_dependents_ = false;
   std::vector<Database> databases_;
 };
 
