@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev libcups2-dev locales
   libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev python3-jsonschema
+  libssl-dev openssl
   python3 python3-tds time
   man-db
   clang-format

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <thread>
 
 #include "catalog/scenario.h"
@@ -21,6 +22,8 @@ struct Options {
   bool stdin_lifetime = false;
   int generate_fleet = -1;
   std::string password = "Tavinor#2024";
+  std::string tls_cert, tls_key;
+  bool require_encryption = false;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -45,9 +48,19 @@ Options ParseOptions(int argc, char** argv) {
       o.generate_fleet = std::stoi(next());
     else if (a == "--sa-password")
       o.password = next();
+    else if (a == "--tls-cert")
+      o.tls_cert = next();
+    else if (a == "--tls-key")
+      o.tls_key = next();
+    else if (a == "--require-encryption")
+      o.require_encryption = true;
     else
       throw std::invalid_argument("unknown option " + a);
   }
+  if (o.tls_cert.empty() != o.tls_key.empty())
+    throw std::invalid_argument("--tls-cert and --tls-key go together");
+  if (o.require_encryption && o.tls_cert.empty())
+    throw std::invalid_argument("--require-encryption needs --tls-cert and --tls-key");
   return o;
 }
 
@@ -75,7 +88,10 @@ int Run(const Options& o) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  Listener tds("tds", [&state](int fd) { Session(state, fd, "").Run(); });
+  std::unique_ptr<TlsServerContext> tls;
+  if (!o.tls_cert.empty())
+    tls = std::make_unique<TlsServerContext>(o.tls_cert, o.tls_key, o.require_encryption);
+  Listener tds("tds", [&state, &tls](int fd) { Session(state, fd, "", tls.get()).Run(); });
   Listener control("control", [&state](int fd) { ServeControl(state, fd); });
   int port = tds.Start(o.port);
   int control_port = control.Start(o.control_port);

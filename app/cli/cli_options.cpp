@@ -12,7 +12,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
     const std::string& arg = args[i];
     // The value after an option that takes one is not an option itself.
     if (arg == "--server" || arg == "-S" || arg == "--login" || arg == "-U" || arg == "--report" ||
-        arg == "--servers-file" || arg == "--jobs" || arg == "-j") {
+        arg == "--servers-file" || arg == "--jobs" || arg == "-j" || arg == "--encrypt" ||
+        arg == "--ca-file") {
       ++i;
       continue;
     }
@@ -40,6 +41,9 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
   std::string servers_file;
   CLI::Option* servers_file_option = cli.add_option("--servers-file", servers_file);
   cli.add_option("-j,--jobs", options.jobs);
+  cli.add_option("--encrypt", options.encrypt)->check(CLI::IsMember({"off", "request", "require"}));
+  CLI::Option* ca_option = cli.add_option("--ca-file", options.ca_file);
+  cli.add_flag("--trust-server-certificate", options.trust_server_certificate)->excludes(ca_option);
   try {
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -90,6 +94,7 @@ std::string CliUsage(const std::string& program) {
   return "Usage: " + program +
          " [--server NAME]... [--servers-file FILE] [--login NAME] [--password-stdin]\n"
          "       [--jobs N] [--dry-run] [--keep-dependents] [--report FILE] [--quiet]\n"
+         "       [--encrypt off|request|require] [--ca-file FILE | --trust-server-certificate]\n"
          "\n"
          "Brings MovCliente.DataSys to \"datetime null\" in every Parvimar database of a\n"
          "SQL Server: drops the indexes, statistics and default constraint that depend on\n"
@@ -112,6 +117,14 @@ std::string CliUsage(const std::string& program) {
          "      --report FILE     write what the run did as a JSON document to FILE (- for\n"
          "                        standard output)\n"
          "  -q, --quiet           no progress line (it is shown only on a terminal)\n"
+         "      --encrypt MODE    off: never encrypt; request: encrypt when the server can;\n"
+         "                        require: encrypt everything or fail (default: the login\n"
+         "                        only, when the server offers it)\n"
+         "      --ca-file FILE    validate the server's certificate against the CAs in FILE\n"
+         "                        (PEM; default: the system's CAs, with --encrypt request or\n"
+         "                        require)\n"
+         "      --trust-server-certificate\n"
+         "                        accept the server's certificate without validating it\n"
          "  -h, --help            show this help and exit\n"
          "      --version         show the version and exit\n"
          "\n"

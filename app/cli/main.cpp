@@ -109,6 +109,28 @@ int Worse(int a, int b) {
   return rank(b) > rank(a) ? b : a;
 }
 
+// The connection encryption the options ask for, with what to do when it fails in words of these options.
+platform::EncryptionSettings EncryptionSettings(const app::CliOptions& options) {
+  platform::EncryptionSettings settings;
+  if (options.encrypt == "off") settings.mode = platform::EncryptMode::kOff;
+  if (options.encrypt == "request") settings.mode = platform::EncryptMode::kRequest;
+  if (options.encrypt == "require") settings.mode = platform::EncryptMode::kRequire;
+  settings.ca_file = options.ca_file;
+  settings.trust_server_certificate = options.trust_server_certificate;
+  settings.advice_required =
+      "The server accepts encrypted connections only: run with --encrypt request or --encrypt require";
+  settings.advice_not_supported =
+      "The server does not support encryption: --encrypt require cannot connect to it (--encrypt request "
+      "would connect unencrypted)";
+  settings.advice_certificate =
+      "The server's certificate failed validation against " +
+      (options.ca_file.empty() ? std::string("the system's CA certificates")
+                               : "the CAs in " + options.ca_file) +
+      " (or is not for this host name): name the CA that signed it with --ca-file, or skip validation with "
+      "--trust-server-certificate";
+  return settings;
+}
+
 int Run(int argc, char** argv) {
   EDiv::SetCommandLine(argc, argv);
   std::string error;
@@ -124,6 +146,14 @@ int Run(int argc, char** argv) {
   if (options->version) {
     std::cout << "tavinor-convert " << TAVINOR_VERSION << '\n';
     return app::kExitOk;
+  }
+  if (options->encrypt || !options->ca_file.empty() || options->trust_server_certificate) {
+    try {
+      platform::SetEncryption(EncryptionSettings(*options));
+    } catch (const platform::Error& failure) {
+      std::cerr << "tavinor-convert: " << failure.Description() << '\n';
+      return app::kExitUsage;
+    }
   }
   const auto servers = app::ResolveServers(*options, ReadWholeFile, error);
   if (!servers) {

@@ -18,16 +18,6 @@ namespace {
 
 constexpr size_t kMaxRequestBytes = 256u << 20;
 
-bool ReadExact(int fd, uint8_t* buf, size_t n) {
-  size_t got = 0;
-  while (got < n) {
-    ssize_t r = ::recv(fd, buf + got, n - got, 0);
-    if (r <= 0) return false;
-    got += static_cast<size_t>(r);
-  }
-  return true;
-}
-
 std::string HexAddress(const Bytes& mac) {
   static const char* kHex = "0123456789ABCDEF";
   std::string out;
@@ -58,8 +48,8 @@ std::string RenderArgs(const std::vector<RpcParam>& params) {
 
 }  // namespace
 
-Session::Session(ServerState& state, int fd, std::string peer)
-    : state_(state), fd_(fd), peer_(std::move(peer)) {
+Session::Session(ServerState& state, int fd, std::string peer, const TlsServerContext* tls)
+    : state_(state), fd_(fd), peer_(std::move(peer)), tls_(tls), channel_(fd) {
   std::lock_guard lock(state_.mu);
   session_.connection = state_.NewConnectionId();
   tokens_.server_name = state_.catalog.server_name;
@@ -69,7 +59,7 @@ Session::ReadResult Session::ReadMessage(uint8_t& type, uint8_t& status, Bytes& 
   payload.clear();
   while (true) {
     uint8_t header[8];
-    if (!ReadExact(fd_, header, 8)) return ReadResult::kClosed;
+    if (!channel_.Read(header, 8)) return ReadResult::kClosed;
     type = header[0];
     status = header[1];
     size_t length = (header[2] << 8) | header[3];
@@ -77,12 +67,13 @@ Session::ReadResult Session::ReadMessage(uint8_t& type, uint8_t& status, Bytes& 
     size_t start = payload.size();
     if (start > kMaxRequestBytes) return ReadResult::kClosed;  // a request that never ends
     payload.resize(start + length - 8);
-    if (!ReadExact(fd_, payload.data() + start, length - 8)) return ReadResult::kClosed;
+    if (!channel_.Read(payload.data() + start, length - 8)) return ReadResult::kClosed;
+    channel_.PacketRead();
     if (status & 0x01) return ReadResult::kMessage;
   }
 }
 
-void Session::Send(const Bytes& payload) {
+void Session::Send(const Bytes& payload, uint8_t type) {
   // Replies are split into packets of the negotiated size, each with the session's SPID in the header.
   const size_t chunk = packet_size_ - 8;
   size_t pos = 0;
@@ -91,7 +82,7 @@ void Session::Send(const Bytes& payload) {
     bool last = pos + n == payload.size();
     Bytes packet;
     packet.reserve(n + 8);
-    packet.push_back(kPacketReply);
+    packet.push_back(type);
     packet.push_back(last ? 0x01 : 0x00);
     packet.push_back(static_cast<uint8_t>((n + 8) >> 8));
     packet.push_back(static_cast<uint8_t>((n + 8) & 0xFF));
@@ -101,12 +92,7 @@ void Session::Send(const Bytes& payload) {
     packet.push_back(0);
     packet.insert(packet.end(), payload.begin() + static_cast<long>(pos),
                   payload.begin() + static_cast<long>(pos + n));
-    size_t sent = 0;
-    while (sent < packet.size()) {
-      ssize_t w = ::send(fd_, packet.data() + sent, packet.size() - sent, MSG_NOSIGNAL);
-      if (w <= 0) return;
-      sent += static_cast<size_t>(w);
-    }
+    if (!channel_.Write(packet.data(), packet.size())) return;
     pos += n;
   } while (pos < payload.size());
 }
@@ -125,13 +111,34 @@ bool Session::FailLogin(const std::vector<MessageItem>& errors) {
   return false;
 }
 
+bool Session::Prelogin(const Bytes& payload) {
+  EncryptionChoice choice =
+      NegotiateEncryption(ClientEncryption(payload), tls_ != nullptr, tls_ && tls_->required());
+  Send(EncodePreloginReply(choice.answer));
+  if (choice.mode == EncryptionMode::kRefuse) return false;
+  if (choice.mode == EncryptionMode::kNone) return true;
+  auto read = [this](Bytes& records) {
+    uint8_t type = 0, status = 0;
+    return ReadMessage(type, status, records) == ReadResult::kMessage && type == kPacketPrelogin;
+  };
+  auto send = [this](const Bytes& records) { Send(records, kPacketPrelogin); };
+  if (!channel_.Handshake(*tls_, read, send)) return false;
+  if (choice.mode == EncryptionMode::kLoginOnly) channel_.EndAfterNextPacket();
+  std::lock_guard lock(state_.mu);
+  state_.Record(LogEntry{0, session_.connection, 0, "", "", "encryption",
+                         choice.mode == EncryptionMode::kFull ? "full" : "login"});
+  return true;
+}
+
 bool Session::Login() {
   uint8_t type = 0, status = 0;
   Bytes payload;
   if (ReadMessage(type, status, payload) != ReadResult::kMessage) return false;
   if (type == kPacketPrelogin) {
-    Send(EncodePreloginReply());
+    if (!Prelogin(payload)) return false;
     if (ReadMessage(type, status, payload) != ReadResult::kMessage) return false;
+  } else if (tls_ && tls_->required()) {
+    return false;  // a client without PRELOGIN cannot encrypt
   }
   if (type != kPacketLogin7) return false;
   Login7 login = ParseLogin7(payload);

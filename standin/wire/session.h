@@ -9,20 +9,25 @@
 #include "catalog/bytes.h"
 #include "engine/exec_context.h"
 #include "wire/tds_codec.h"
+#include "wire/tls.h"
 
 namespace standin {
 
 class Session {
  public:
-  Session(ServerState& state, int fd, std::string peer);
+  // `tls` is the server's certificate when it offers encryption, null when it does not.
+  Session(ServerState& state, int fd, std::string peer, const TlsServerContext* tls = nullptr);
   // Serves the connection until the client disconnects, a fault drops it, or the socket is shut down.
   void Run();
 
  private:
   enum class ReadResult { kMessage, kClosed };
   ReadResult ReadMessage(uint8_t& type, uint8_t& status, Bytes& payload);
-  void Send(const Bytes& payload);
+  void Send(const Bytes& payload, uint8_t type = kPacketReply);
   void SendReply(const Reply& reply);
+  // Answers PRELOGIN and runs the TLS handshake when encryption was agreed; false when the connection must
+  // end.
+  bool Prelogin(const Bytes& payload);
   bool Login();
   bool FailLogin(const std::vector<MessageItem>& errors);
   // Logs the request and applies the faults; false when the connection must be dropped.
@@ -50,6 +55,8 @@ class Session {
   uint8_t packet_id_ = 1;
   bool registered_ = false;
   bool client_gone_ = false;
+  const TlsServerContext* tls_;
+  Channel channel_;
 };
 
 }  // namespace standin

@@ -141,7 +141,7 @@ void EncodeReply(const Reply& reply, const TokenContext& ctx, ByteWriter& out) {
   }
 }
 
-Bytes EncodePreloginReply() {
+Bytes EncodePreloginReply(uint8_t encryption) {
   // Options: VERSION (6), ENCRYPTION (1), INSTOPT (1), THREADID (0), MARS (1), then 0xFF.
   const uint8_t options[][2] = {{0, 6}, {1, 1}, {2, 1}, {3, 0}, {4, 1}};
   ByteWriter w;
@@ -157,7 +157,7 @@ Bytes EncodePreloginReply() {
   w.U8(0);
   w.U16BE(2000);
   w.U16BE(0);
-  w.U8(0x02);  // ENCRYPT_NOT_SUP: the stand-in never negotiates TLS
+  w.U8(encryption);
   w.U8(0x00);
   w.U8(0x00);
   return w.Take();

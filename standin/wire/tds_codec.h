@@ -47,8 +47,8 @@ void EncodeRow(const std::vector<ResultColumn>& columns, const std::vector<Value
 void EncodeTypeInfo(const SqlType& type, ByteWriter& out);
 void EncodeValue(const SqlType& type, const Value& value, ByteWriter& out);
 
-// The PRELOGIN answer: version, no encryption (0x02), no instance, no MARS.
-Bytes EncodePreloginReply();
+// The PRELOGIN answer: version, the ENCRYPTION byte (0x02: not supported), no instance, no MARS.
+Bytes EncodePreloginReply(uint8_t encryption = 0x02);
 
 struct Login7 {
   uint32_t tds_version = 0;

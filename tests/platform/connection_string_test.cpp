@@ -219,3 +219,75 @@ TEST(OdbcConnectionString, NamesTheLanguageAndUsesTrustedLogin) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(OdbcConnectionString, NamesTheEncryptionLevelOnlyWhenOneWasChosen) {
+  // FreeTDS 1.3 reads "Encryption"; without a level the string stays as it always was.
+  const struct {
+    platform::EncryptMode mode;
+    std::string tail;
+  } cases[] = {
+      {platform::EncryptMode::kDriverDefault, "ClientCharset=UTF-8"},
+      {platform::EncryptMode::kOff, "ClientCharset=UTF-8;Encryption=off"},
+      {platform::EncryptMode::kRequest, "ClientCharset=UTF-8;Encryption=request"},
+      {platform::EncryptMode::kRequire, "ClientCharset=UTF-8;Encryption=require"},
+  };
+  ConnectRequest request;
+  request.server = "srv01,1533";
+  request.login = "sa";
+  for (const auto& c : cases) {
+    const std::string text = OdbcConnectionString(request, "FreeTDS", BraceStyle::kDoubled, "", c.mode);
+    EXPECT_EQ(text.substr(text.size() - c.tail.size()), c.tail) << text;
+  }
+}
+
+TEST(FreetdsEncryptionSettings, ValidateUnlessTrustIsAskedFor) {
+  // Without a CA file FreeTDS accepts any certificate, so asking for encryption means the system's CAs.
+  using platform::EncryptMode;
+  const struct {
+    EncryptMode mode;
+    std::string ca_file;
+    bool trust;
+    std::string expected_ca;
+  } cases[] = {
+      {EncryptMode::kDriverDefault, "", false, ""},
+      {EncryptMode::kOff, "", false, ""},
+      {EncryptMode::kRequest, "", false, "system"},
+      {EncryptMode::kRequire, "", false, "system"},
+      {EncryptMode::kRequire, "/etc/ca.pem", false, "/etc/ca.pem"},
+      {EncryptMode::kDriverDefault, "/etc/ca.pem", false, "/etc/ca.pem"},
+      {EncryptMode::kRequire, "", true, ""},
+  };
+  for (const auto& c : cases) {
+    platform::EncryptionSettings settings;
+    settings.mode = c.mode;
+    settings.ca_file = c.ca_file;
+    settings.trust_server_certificate = c.trust;
+    SCOPED_TRACE(static_cast<int>(c.mode));
+    EXPECT_EQ(platform::FreetdsCaFile(settings), c.expected_ca);
+  }
+}
+
+TEST(FreetdsEncryptionSettings, EachServerGetsASectionThatValidatesItsCertificate) {
+  const struct {
+    std::string server, section;
+  } cases[] = {
+      {"sql01,1533", "[s]\n\thost = sql01\n\tport = 1533\n"},
+      {"sql01\\GESTAO", "[s]\n\thost = sql01\n\tinstance = GESTAO\n"},
+      {"sql01", "[s]\n\thost = sql01\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::FreetdsServerSection("s", platform::ResolveEndpoint(c.server), "/etc/ca.pem"),
+              c.section + "\tca file = /etc/ca.pem\n\tcheck certificate hostname = yes\n");
+  }
+  ConnectRequest request;
+  request.server = "sql01,1533";
+  request.login = "sa";
+  EXPECT_EQ(OdbcConnectionString(request, "FreeTDS", BraceStyle::kDoubled, "",
+                                 platform::EncryptMode::kRequire, "tavinor-server-1"),
+            "DRIVER={FreeTDS};SERVERNAME=tavinor-server-1;UID=sa;PWD=;TDS_Version=7.4;ClientCharset=UTF-8;"
+            "Encryption=require");
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 
 #include "tds_test_util.h"
 #include "wire/tds_codec.h"
+#include "wire/tls.h"
 
 namespace standin {
 namespace {
@@ -74,13 +75,47 @@ TEST(TdsCodec, TransactionEnvChangesCarryTheDescriptor) {
   EXPECT_EQ(commit, (Bytes{0xE3, 0x0B, 0x00, 0x09, 0x00, 0x08, 1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
-TEST(TdsCodec, PreloginReplyRefusesEncryption) {
-  Bytes b = EncodePreloginReply();
-  // Option 1 (ENCRYPTION) points at one byte that must be 0x02, "not supported".
-  ASSERT_EQ(b[5], 0x01);
-  size_t offset = (b[6] << 8) | b[7];
-  EXPECT_EQ(b[offset], 0x02);
-  EXPECT_EQ(b[25], 0xFF);
+TEST(TdsCodec, PreloginReplyCarriesTheAgreedEncryption) {
+  for (uint8_t encryption : {0x00, 0x01, 0x02, 0x03}) {
+    Bytes b = EncodePreloginReply(encryption);
+    // Option 1 (ENCRYPTION) points at one byte: the server's answer, read back as a client reads it.
+    ASSERT_EQ(b[5], 0x01);
+    size_t offset = (b[6] << 8) | b[7];
+    EXPECT_EQ(b[offset], encryption);
+    EXPECT_EQ(b[25], 0xFF);
+    EXPECT_EQ(ClientEncryption(b), encryption);
+  }
+  EXPECT_EQ(EncodePreloginReply(), EncodePreloginReply(kEncryptNotSup));
+  EXPECT_EQ(ClientEncryption(Bytes{0xFF}), kEncryptOff);  // no ENCRYPTION option
+  EXPECT_EQ(ClientEncryption(Bytes{0x01, 0x00, 0x40, 0x00, 0x01, 0xFF}), kEncryptOff);  // points past the end
+}
+
+TEST(TdsCodec, EncryptionIsAgreedAsSqlServerAgreesIt) {
+  using M = EncryptionMode;
+  const struct {
+    uint8_t client;
+    bool certificate, required;
+    uint8_t answer;
+    EncryptionMode mode;
+  } cases[] = {
+      {kEncryptNotSup, false, false, kEncryptNotSup, M::kNone},
+      {kEncryptOff, false, false, kEncryptNotSup, M::kNone},
+      {kEncryptOn, false, false, kEncryptNotSup, M::kNone},  // the client gives up by itself
+      {kEncryptNotSup, true, false, kEncryptNotSup, M::kNone},
+      {kEncryptOff, true, false, kEncryptOff, M::kLoginOnly},
+      {kEncryptOn, true, false, kEncryptOn, M::kFull},
+      {kEncryptReq, true, false, kEncryptOn, M::kFull},
+      {kEncryptNotSup, true, true, kEncryptReq, M::kRefuse},
+      {kEncryptOff, true, true, kEncryptReq, M::kFull},
+      {kEncryptOn, true, true, kEncryptOn, M::kFull},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.client) + (c.certificate ? " certificate" : "") +
+                 (c.required ? " required" : ""));
+    EncryptionChoice choice = NegotiateEncryption(c.client, c.certificate, c.required);
+    EXPECT_EQ(choice.answer, c.answer);
+    EXPECT_EQ(choice.mode, c.mode);
+  }
 }
 
 TEST(TdsCodec, Login7DecodesFieldsAndThePassword) {

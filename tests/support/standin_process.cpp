@@ -30,7 +30,14 @@ std::string ReadLineWithin(int fd, int timeout_ms) {
 
 }  // namespace
 
-StandinProcess::StandinProcess(const std::string& executable, const std::string& scenario_path) {
+StandinProcess::StandinProcess(const std::string& executable, const std::string& scenario_path,
+                               const std::vector<std::string>& extra_args) {
+  std::vector<std::string> args = {executable, "--port",     "0",           "--control-port",
+                                   "0",        "--scenario", scenario_path, "--stdin-lifetime"};
+  args.insert(args.end(), extra_args.begin(), extra_args.end());
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   int in[2], out[2];
   if (pipe(in) != 0) throw std::runtime_error("pipe failed");
   if (pipe(out) != 0) {
@@ -46,8 +53,7 @@ StandinProcess::StandinProcess(const std::string& executable, const std::string&
     close(in[1]);
     close(out[0]);
     close(out[1]);
-    execl(executable.c_str(), executable.c_str(), "--port", "0", "--control-port", "0", "--scenario",
-          scenario_path.c_str(), "--stdin-lifetime", static_cast<char*>(nullptr));
+    execv(executable.c_str(), argv.data());
     _exit(127);
   }
   close(in[0]);

@@ -8,14 +8,16 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
 class StandinProcess {
  public:
-  // Starts `executable` with `scenario_path`; throws std::runtime_error when it
-  // does not announce its ports within ten seconds.
-  StandinProcess(const std::string& executable, const std::string& scenario_path);
+  // Starts `executable` with `scenario_path` and `extra_args` (e.g. --tls-cert FILE); throws
+  // std::runtime_error when it does not announce its ports within ten seconds.
+  StandinProcess(const std::string& executable, const std::string& scenario_path,
+                 const std::vector<std::string>& extra_args = {});
   ~StandinProcess();
   StandinProcess(const StandinProcess&) = delete;
   StandinProcess& operator=(const StandinProcess&) = delete;

@@ -38,6 +38,9 @@ struct CliOptions {
   bool keep_dependents = false;
   bool help = false;
   bool version = false;
+  std::optional<std::string> encrypt;  // "off", "request" or "require"; nullopt: the driver's default
+  std::string ca_file;
+  bool trust_server_certificate = false;
 };
 
 // Parses the arguments after the program name. Returns the options, or nullopt

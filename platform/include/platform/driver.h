@@ -138,6 +138,50 @@ std::string DescribeEndpoint(const Endpoint& endpoint);
 // The DRIVER keyword of a connection string for the named driver.
 std::string DriverKeyword(const std::string& driver_name);
 
+// How connections are encrypted. Set once for the process, before the first connection, by SetEncryption.
+enum class EncryptMode {
+  kDriverDefault,  // nothing said: FreeTDS encrypts the login when the server offers it, unvalidated
+  kOff,            // never encrypt
+  kRequest,        // encrypt when the server can (the login at least)
+  kRequire,        // encrypt everything, or fail
+};
+
+struct EncryptionSettings {
+  EncryptMode mode = EncryptMode::kDriverDefault;
+  // PEM file of the certificate authorities the server's certificate is validated against; empty: the
+  // system's own, whenever encryption was asked for.
+  std::string ca_file;
+  bool trust_server_certificate = false;  // no validation of the server's certificate at all
+  // What the user can do about each failure, added to the error's text (the caller knows its own options).
+  std::string advice_required = "the server accepts encrypted connections only";
+  std::string advice_not_supported = "the server does not support encryption";
+  std::string advice_certificate = "the server's certificate failed validation";
+};
+
+// Makes every later ODBC connection follow `settings`; call it before connections run on other threads.
+// FreeTDS 1.3 takes the encryption level from the connection string, but a CA file only from a server section
+// of freetds.conf named by SERVERNAME (a SERVER=... connection reads no configuration file at all). So when
+// certificates are to be validated a private configuration file is written (removed at exit), FREETDSCONF
+// names it, and each server gets a section there. Throws Error(kErrInvalidUse) when the CA file cannot be
+// read or that file cannot be written.
+void SetEncryption(const EncryptionSettings& settings);
+const EncryptionSettings& CurrentEncryption();
+
+// FreeTDS's "ca file" for `settings`: the CA file given, "system" for the system's CAs when encryption was
+// asked for without one, empty when nothing is validated.
+std::string FreetdsCaFile(const EncryptionSettings& settings);
+// The freetds.conf section `name` that reaches `endpoint` and validates its certificate against `ca_file`.
+std::string FreetdsServerSection(const std::string& name, const Endpoint& endpoint,
+                                 const std::string& ca_file);
+// The section to name in SERVERNAME for `endpoint` under the current settings, added to the private
+// configuration on first use; empty when certificates are not validated (SERVER and PORT are named then).
+std::string FreetdsServerName(const Endpoint& endpoint);
+
+// The server's answer to a PRELOGIN naming `client_encryption` (0 login only, 1 everything, 2 none): its
+// ENCRYPTION byte, or nullopt when it cannot be reached or gives none. Used to explain a failed login.
+std::optional<std::uint8_t> ProbeServerEncryption(const Endpoint& endpoint, std::uint8_t client_encryption,
+                                                  int timeout_seconds);
+
 // How a driver reads a value between braces in its connection string.
 enum class BraceStyle {
   kDoubled,   // ODBC's rule: the value ends at a single "}", and "}}" stands for "}"
@@ -147,12 +191,14 @@ enum class BraceStyle {
 // The driver's connection string for `request`: DRIVER, SERVER (and PORT for the
 // "host,port" form; "host\instance" is passed whole, the driver looks the
 // instance up), DATABASE, UID and PWD or Trusted_Connection, TDS_Version=7.4 and
-// ClientCharset=UTF-8, and Language when `language` is not empty. Values that need it are quoted
-// for a driver of the given `style`, so each reaches the server exactly as typed;
-// a value the style cannot carry raises Error(kErrInvalidUse) naming the field.
-// An empty server, "." or "(local)" means the local default server, port 1433.
+// ClientCharset=UTF-8, Language when `language` is not empty, and Encryption when `encrypt` says more than
+// the driver's default. Values that need it are quoted for a driver of the given `style`, so each reaches the
+// server exactly as typed; a value the style cannot carry raises Error(kErrInvalidUse) naming the field. An
+// empty server, "." or "(local)" means the local default server, port 1433.
 std::string OdbcConnectionString(const ConnectRequest& request, const std::string& driver_name,
-                                 BraceStyle style = BraceStyle::kDoubled, const std::string& language = {});
+                                 BraceStyle style = BraceStyle::kDoubled, const std::string& language = {},
+                                 EncryptMode encrypt = EncryptMode::kDriverDefault,
+                                 const std::string& server_section = {});
 
 // True when some value of `request` holds "}", so that its text depends on the
 // driver's BraceStyle.

@@ -171,14 +171,34 @@ BraceStyle ProbeBraceStyle(SQLHENV env, const std::string& driver_name) {
   return BraceStyle::kDoubled;
 }
 
+// Why an encrypted login failed, when the settings asked for something and the driver does not say: the
+// driver reports a refused encryption or a rejected certificate as a plain failure to connect, so the
+// server's own PRELOGIN answer tells which it was. Empty when there is nothing to add.
+std::string EncryptionAdvice(const Endpoint& endpoint, int timeout_seconds) {
+  const EncryptionSettings& settings = CurrentEncryption();
+  if (settings.mode == EncryptMode::kDriverDefault && settings.ca_file.empty()) return "";
+  constexpr std::uint8_t kLoginOnly = 0x00, kEverything = 0x01, kNone = 0x02;
+  const std::uint8_t asked = settings.mode == EncryptMode::kOff       ? kNone
+                             : settings.mode == EncryptMode::kRequire ? kEverything
+                                                                      : kLoginOnly;
+  const std::optional<std::uint8_t> answer = ProbeServerEncryption(endpoint, asked, timeout_seconds);
+  if (!answer) return "";
+  if (*answer == kNone) return settings.mode == EncryptMode::kRequire ? settings.advice_not_supported : "";
+  if (asked == kNone) return settings.advice_required;
+  return FreetdsCaFile(settings).empty() ? "" : settings.advice_certificate;
+}
+
 // A failure to reach the server names the server and port that were tried; a
 // refusal by the server itself (a wrong password, a database that cannot be
 // opened) already says what happened.
 [[noreturn]] void RethrowConnectFailure(const Error& error, const ConnectRequest& request) {
   const std::string& state = error.SqlState();
   if (state.rfind("08", 0) == 0 || state == "HYT00" || state == "HYT01") {
-    throw Error(error.Number(),
-                error.Description() + " (" + DescribeEndpoint(ResolveEndpoint(request.server)) + ")", state);
+    const Endpoint endpoint = ResolveEndpoint(request.server);
+    std::string text = error.Description() + " (" + DescribeEndpoint(endpoint) + ")";
+    const std::string advice = EncryptionAdvice(endpoint, request.login_timeout_seconds);
+    if (!advice.empty()) text += ". " + advice;
+    throw Error(error.Number(), text, state);
   }
   throw error;
 }
@@ -234,7 +254,8 @@ class OdbcDriver final : public Driver {
                              SQL_IS_UINTEGER),
           SQL_HANDLE_DBC, dbc.get());
 
-    std::string text = OdbcConnectionString(request, driver_name, style, language);
+    std::string text = OdbcConnectionString(request, driver_name, style, language, CurrentEncryption().mode,
+                                            FreetdsServerName(ResolveEndpoint(request.server)));
     std::vector<SQLWCHAR> wide = odbc::Wide(text);
     Wipe(text);
     SQLSMALLINT out_length = 0;

@@ -108,12 +108,18 @@ std::string DriverKeyword(const std::string& driver_name) {
 }
 
 std::string OdbcConnectionString(const ConnectRequest& request, const std::string& driver_name,
-                                 BraceStyle style, const std::string& language) {
+                                 BraceStyle style, const std::string& language, EncryptMode encrypt,
+                                 const std::string& server_section) {
   const Endpoint endpoint = ResolveEndpoint(request.server);
   const std::string& host = endpoint.host;
   const std::string& port = endpoint.port;
-  std::string text = DriverKeyword(driver_name) + ";SERVER=" + OdbcValue(host, style, "server name");
-  if (!port.empty()) text += ";PORT=" + port;
+  std::string text = DriverKeyword(driver_name);
+  if (!server_section.empty()) {
+    text += ";SERVERNAME=" + OdbcValue(server_section, style, "server name");
+  } else {
+    text += ";SERVER=" + OdbcValue(host, style, "server name");
+    if (!port.empty()) text += ";PORT=" + port;
+  }
   if (!request.database.empty()) text += ";DATABASE=" + OdbcValue(request.database, style, "database name");
   if (request.integrated_security) {
     text += ";Trusted_Connection=Yes";
@@ -124,6 +130,10 @@ std::string OdbcConnectionString(const ConnectRequest& request, const std::strin
   // A braced value must not stand last: FreeTDS before 1.4 would keep its brace.
   if (!language.empty()) text += ";Language=" + OdbcValue(language, style, "language");
   text += ";TDS_Version=7.4;ClientCharset=UTF-8";
+  // FreeTDS 1.3 reads "Encryption"; the "Encrypt" of other drivers it ignores.
+  if (encrypt == EncryptMode::kOff) text += ";Encryption=off";
+  if (encrypt == EncryptMode::kRequest) text += ";Encryption=request";
+  if (encrypt == EncryptMode::kRequire) text += ";Encryption=require";
   return text;
 }
 
