@@ -51,11 +51,16 @@ Value Coerce(const Value& v, const SqlType& type) {
   return c.error ? Value{} : c.value;
 }
 
+// SQL Server sends a long value in pieces, each as long as what fits in the packet that carries it; clients
+// must join them. Pieces of a 4096-byte packet's payload make them join as they would from the server.
+constexpr size_t kPlpChunkBytes = 4088;
+
 void WritePlp(const Bytes& data, ByteWriter& out) {
   out.U64(data.size());
-  if (!data.empty()) {
-    out.U32(static_cast<uint32_t>(data.size()));
-    out.Raw(data);
+  for (size_t at = 0; at < data.size(); at += kPlpChunkBytes) {
+    const size_t n = std::min(kPlpChunkBytes, data.size() - at);
+    out.U32(static_cast<uint32_t>(n));
+    out.Raw(data.data() + at, n);
   }
   out.U32(0);
 }
