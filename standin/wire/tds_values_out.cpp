@@ -37,9 +37,11 @@ Value Coerce(const Value& v, const SqlType& type) {
     from = *ParseSqlType("bigint");
   else if (std::holds_alternative<double>(v.v))
     from = *ParseSqlType("float");
-  else if (auto* d = std::get_if<Decimal>(&v.v))
-    from = *ParseSqlType("decimal(18," + std::to_string(d->scale) + ")");
-  else if (std::holds_alternative<DateTime>(v.v))
+  else if (auto* d = std::get_if<Decimal>(&v.v)) {
+    from = *ParseSqlType("decimal(18,0)");
+    from.precision = std::max(18, d->scale);  // a scale past 18 would not make a decimal(18,s)
+    from.scale = d->scale;
+  } else if (std::holds_alternative<DateTime>(v.v))
     from = *ParseSqlType("datetime");
   else if (std::holds_alternative<Bytes>(v.v))
     from = *ParseSqlType("varbinary(max)");
