@@ -97,11 +97,12 @@ class PicturesEndToEnd : public ::testing::TestWithParam<Target> {
 };
 
 // Sizes around the block of 2048 bytes: none, less than one, exactly one and
-// two, a remainder with full blocks, and many blocks; in a varbinary(max) and an
-// image column, whose values travel in pieces of their own on the wire.
+// two, a remainder with full blocks, many blocks, and more than 64 KiB, which
+// crosses many packets; in a varbinary(max) and an image column, whose values
+// travel in pieces of their own on the wire.
 TEST_P(PicturesEndToEnd, PicturesRoundTripByteForByte) {
   for (const std::string table : {"Fotos", "Legado"}) {
-    for (const std::size_t size : {0, 1, 904, 2048, 4096, 5000}) {
+    for (const std::size_t size : {0, 1, 904, 2048, 4096, 5000, 70000}) {
       SCOPED_TRACE(table + " " + std::to_string(size));
       const Bytes picture = Picture(size);
       const fs::path source = folder_ / "foto.jpg";
