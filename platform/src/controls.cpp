@@ -123,6 +123,12 @@ void ControlToolkit::SendKey(int, int) {
 void ControlToolkit::SetKeyPressHook(WindowHandle, KeyPressHook) {
   NoWindow();
 }
+void ControlToolkit::LoadPicture(WindowHandle, const std::string&) {
+  NoWindow();
+}
+void ControlToolkit::ClearPicture(WindowHandle) {
+  NoWindow();
+}
 
 ControlToolkit& Toolkit() {
   return *Installed();

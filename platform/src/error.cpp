@@ -16,6 +16,12 @@ void RaiseError(std::int32_t number) {
       throw Error(number, "Invalid use of Null");
     case kErrObjectRequired:
       throw Error(number, "Object required");
+    case kErrFileNotFound:
+      throw Error(number, "File not found");
+    case kErrPathFileAccess:
+      throw Error(number, "Path/File access error");
+    case kErrInvalidPicture:
+      throw Error(number, "Invalid picture");
     default:
       throw Error(number, "Application-defined or object-defined error");
   }

@@ -70,10 +70,12 @@ const Variant& RecordsetState::CurrentValue(int index) {
   const auto column = static_cast<std::size_t>(index);
   if (chunk_started[column] && !edits[column]) {
     // Appended chunks are gathered in a buffer and made a value only when read, so
-    // that appending block by block does not copy the whole value each time.
-    const Bytes& bytes = chunk_buffers[column];
-    edits[column] =
-        IsTextType(columns[column].type) ? Variant(std::string(bytes.begin(), bytes.end())) : Variant(bytes);
+    // that appending block by block does not copy the whole value each time. The
+    // value takes the buffer over; a chunk appended after that takes it back.
+    Bytes& bytes = chunk_buffers[column];
+    edits[column] = IsTextType(columns[column].type) ? Variant(std::string(bytes.begin(), bytes.end()))
+                                                     : Variant(std::move(bytes));
+    bytes = Bytes();
   }
   if (edits[column]) return *edits[column];
   return rows[position][column];
@@ -285,6 +287,9 @@ void Field::AppendChunk(const Bytes& chunk) {
   if (!state_->chunk_started[column]) {
     buffer.clear();
     state_->chunk_started[column] = true;
+  } else if (state_->edits[column]) {
+    // The value was read since the last chunk and holds the bytes gathered so far.
+    buffer = ValueBytes(*state_->edits[column]);
   }
   buffer.insert(buffer.end(), chunk.begin(), chunk.end());
   state_->edits[column].reset();

@@ -47,8 +47,24 @@ void Update(ExecContext& ctx, const Captures& caps) {
       return SyntaxErrorNear(ctx, cur.tokens(), cur.pos());
     }
     std::vector<Token> select = Lex("select * from t").tokens;
+    const size_t where = select.size();
     select.insert(select.end(), cur.tokens().begin() + static_cast<std::ptrdiff_t>(cur.pos()),
                   cur.tokens().end());
+    // Clients write a row's update as "WHERE (<their condition>) AND <column> = ?": the conditions are all
+    // ANDed, so parentheses around the first one change nothing.
+    if (where + 1 < select.size() && select[where + 1].kind == TokenKind::kPunct &&
+        select[where + 1].text == "(") {
+      int depth = 0;
+      for (size_t k = where + 1; k < select.size(); ++k) {
+        if (select[k].kind != TokenKind::kPunct) continue;
+        depth += select[k].text == "(" ? 1 : select[k].text == ")" ? -1 : 0;
+        if (depth == 0) {
+          select.erase(select.begin() + static_cast<std::ptrdiff_t>(k));
+          select.erase(select.begin() + static_cast<std::ptrdiff_t>(where + 1));
+          break;
+        }
+      }
+    }
     auto parsed = ParseSelect(ctx, select);
     if (!parsed) {
       ctx.abort_batch = true;

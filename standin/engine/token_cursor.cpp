@@ -70,8 +70,12 @@ SqlType LiteralType(const Value& v, bool national) {
     t.scale = d->scale;
     return t;
   }
-  if (auto* b = std::get_if<Bytes>(&v.v))
-    return *ParseSqlType("varbinary(" + std::to_string(std::max<size_t>(1, b->size())) + ")");
+  if (auto* b = std::get_if<Bytes>(&v.v)) {
+    // Longer than 8000 bytes, a value (a picture bound as a parameter) is varbinary(max).
+    SqlType t = *ParseSqlType("varbinary(max)");
+    if (b->size() <= 8000) t.length = static_cast<int>(std::max<size_t>(1, b->size()));
+    return t;
+  }
   if (std::holds_alternative<DateTime>(v.v)) return *ParseSqlType("datetime");
   if (auto* s = std::get_if<std::string>(&v.v)) {
     int length = std::max<int>(1, static_cast<int>(national ? Utf8ToUtf16(*s).size() : s->size()));

@@ -23,11 +23,14 @@ Bytes ReadPlp(ByteReader& in, bool& null) {
   null = total == ~0ULL;
   Bytes out;
   if (null) return out;
+  // A known total (not 0xFFFFFFFFFFFFFFFE, "unknown") that the request can hold sizes the value once.
+  if (total <= in.Remaining()) out.reserve(static_cast<size_t>(total));
   while (true) {
     uint32_t chunk = in.U32();
     if (chunk == 0) break;
-    Bytes part = in.Raw(chunk);
-    out.insert(out.end(), part.begin(), part.end());
+    const uint8_t* piece = in.Here();
+    in.Skip(chunk);
+    out.insert(out.end(), piece, piece + chunk);
   }
   return out;
 }

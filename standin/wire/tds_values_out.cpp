@@ -37,9 +37,11 @@ Value Coerce(const Value& v, const SqlType& type) {
     from = *ParseSqlType("bigint");
   else if (std::holds_alternative<double>(v.v))
     from = *ParseSqlType("float");
-  else if (auto* d = std::get_if<Decimal>(&v.v))
-    from = *ParseSqlType("decimal(18," + std::to_string(d->scale) + ")");
-  else if (std::holds_alternative<DateTime>(v.v))
+  else if (auto* d = std::get_if<Decimal>(&v.v)) {
+    from = *ParseSqlType("decimal(18,0)");
+    from.precision = std::max(18, d->scale);  // a scale past 18 would not make a decimal(18,s)
+    from.scale = d->scale;
+  } else if (std::holds_alternative<DateTime>(v.v))
     from = *ParseSqlType("datetime");
   else if (std::holds_alternative<Bytes>(v.v))
     from = *ParseSqlType("varbinary(max)");
@@ -51,11 +53,16 @@ Value Coerce(const Value& v, const SqlType& type) {
   return c.error ? Value{} : c.value;
 }
 
+// SQL Server sends a long value in pieces, each as long as what fits in the packet that carries it; clients
+// must join them. Pieces of a 4096-byte packet's payload make them join as they would from the server.
+constexpr size_t kPlpChunkBytes = 4088;
+
 void WritePlp(const Bytes& data, ByteWriter& out) {
   out.U64(data.size());
-  if (!data.empty()) {
-    out.U32(static_cast<uint32_t>(data.size()));
-    out.Raw(data);
+  for (size_t at = 0; at < data.size(); at += kPlpChunkBytes) {
+    const size_t n = std::min(kPlpChunkBytes, data.size() - at);
+    out.U32(static_cast<uint32_t>(n));
+    out.Raw(data.data() + at, n);
   }
   out.U32(0);
 }

@@ -123,7 +123,7 @@ class StandinTest(unittest.TestCase):
             result = cur.callproc("ContaMovimentos", ("CLI001", pytds.output(value=None, param_type="int")))
             self.assertEqual(result[1], 4)
             self.assertEqual(cur.return_value, 7)
-            cur.callproc("GetAcessoPrincipal", ("ana", pytds.output(value=None, param_type="int")))
+            cur.callproc("GetAcessosUtilizador", ("ana", pytds.output(value=None, param_type="int")))
             self.assertEqual(cur.fetchall(), [("Vendas", 3), ("Compras", 1)])
 
     def test_rollback_and_parameters(self):

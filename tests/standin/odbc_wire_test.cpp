@@ -305,14 +305,14 @@ TEST_F(OdbcWire, ProcedureCallReturnsRowsOutputParameterAndStatus) {
   SQLBindParameter(db.stmt(), 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 30, 0, user, 0, &user_ind);
   SQLBindParameter(db.stmt(), 3, SQL_PARAM_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &access, 0, &access_ind);
   ASSERT_TRUE(
-      SQL_SUCCEEDED(SQLExecDirect(db.stmt(), (SQLCHAR*)"{? = call GetAcessoPrincipal(?, ?)}", SQL_NTS)))
+      SQL_SUCCEEDED(SQLExecDirect(db.stmt(), (SQLCHAR*)"{? = call GetAcessosUtilizador(?, ?)}", SQL_NTS)))
       << db.StmtDiag().at(0).text;
   EXPECT_EQ(db.Column("Modulo"), (std::vector<std::string>{"Vendas", "Compras"}));
   while (SQLMoreResults(db.stmt()) == SQL_SUCCESS) {
   }
   EXPECT_EQ(status, 0);
   EXPECT_EQ(access, 3);
-  EXPECT_NE(server().Control("LOG").find("GetAcessoPrincipal"), std::string::npos);
+  EXPECT_NE(server().Control("LOG").find("GetAcessosUtilizador"), std::string::npos);
 }
 
 TEST_F(OdbcWire, BoundParametersTravelAsExecuteSql) {

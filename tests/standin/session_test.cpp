@@ -232,5 +232,106 @@ TEST(Session, MalformedRequestsEndTheConnectionAndLeaveTheServerServing) {
   EXPECT_TRUE(state.sessions.empty());
 }
 
+// An RPC to sp_executesql with @P1 as the value `type_code` declares: varbinary(max) in PLP chunks of at most
+// `plp_chunk` bytes, or image with a four-byte length.
+Bytes MakeBinaryRpc(const std::string& statement, const std::string& declaration, uint8_t type_code,
+                    const Bytes& value, size_t plp_chunk = 8000) {
+  ByteWriter w;
+  w.U32(22);
+  w.U32(18);
+  w.U16(2);
+  w.U64(0);
+  w.U32(1);
+  w.U16(0xFFFF);
+  w.U16(10);  // sp_executesql
+  w.U16(0);
+  for (const std::string* text : {&statement, &declaration}) {
+    w.U8(0);
+    w.U8(0);
+    w.U8(0xE7);  // nvarchar(max)
+    w.U16(0xFFFF);
+    w.Raw(kCollation);
+    ByteWriter units;
+    units.Utf16(*text);
+    w.U64(units.Size());
+    w.U32(static_cast<uint32_t>(units.Size()));
+    w.Raw(units.Data());
+    w.U32(0);
+  }
+  w.BVarChar("@P1");
+  w.U8(0);
+  w.U8(type_code);
+  if (type_code == 0x22) {  // image
+    w.U32(0x7FFFFFFF);
+    w.U32(static_cast<uint32_t>(value.size()));
+    w.Raw(value);
+    return w.Take();
+  }
+  w.U16(0xFFFF);
+  w.U64(value.size());
+  for (size_t at = 0; at < value.size(); at += plp_chunk) {
+    const size_t n = std::min(plp_chunk, value.size() - at);
+    w.U32(static_cast<uint32_t>(n));
+    w.Raw(value.data() + at, n);
+  }
+  w.U32(0);
+  return w.Take();
+}
+
+// Long binary parameters arrive over many packets, as FreeTDS sends a picture: a varbinary(max) value in PLP
+// chunks, one chunk longer than a packet, and an image value; each is stored whole, byte for byte.
+TEST(Session, LongBinaryParametersSpanningPacketsAreStoredWhole) {
+  ServerState state = MakeState();
+  Client client(state);
+  ASSERT_FALSE(client.Login().closed);
+  client.Send(kPacketBatch, MakeBatch("create table Fotos (Codigo int not null, Foto varbinary(max) null)"));
+  ASSERT_FALSE(client.Read().closed);
+  struct Case {
+    size_t size;
+    uint8_t type_code;
+    size_t plp_chunk;
+  } cases[] = {{65535, 0xA5, 8000}, {65536, 0xA5, 8000}, {70000, 0xA5, 8000}, {70000, 0xA5, 70000},
+               {65535, 0x22, 0},    {65536, 0x22, 0},    {70000, 0x22, 0},    {1 << 20, 0xA5, 4088}};
+  int codigo = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.size) + " bytes, type " + std::to_string(c.type_code));
+    Bytes value(c.size);
+    for (size_t i = 0; i < value.size(); ++i) value[i] = static_cast<uint8_t>(i * 167 + i / 256);
+    ++codigo;
+    client.Send(kPacketRpc,
+                MakeBinaryRpc("insert into Fotos (Codigo, Foto) values (" + std::to_string(codigo) + ", @P1)",
+                              c.type_code == 0x22 ? "@P1 image" : "@P1 varbinary(max)", c.type_code, value,
+                              c.plp_chunk),
+                4088);
+    Message reply = client.Read();
+    ASSERT_FALSE(reply.closed);
+    ASSERT_GE(reply.payload.size(), 13u);
+    EXPECT_EQ(reply.payload[reply.payload.size() - 13], 0xFE);      // DONEPROC
+    EXPECT_EQ(reply.payload[reply.payload.size() - 12] & 0x02, 0);  // no error
+    std::lock_guard lock(state.mu);
+    const TableDef* table = state.catalog.FindDatabase("Parvimar01")->FindTable("Fotos");
+    ASSERT_EQ(table->rows.size(), static_cast<size_t>(codigo));
+    ASSERT_TRUE(std::holds_alternative<Bytes>(table->rows.back()[1].v));
+    EXPECT_TRUE(std::get<Bytes>(table->rows.back()[1].v) == value);
+  }
+}
+
+// A PLP chunk that claims more than the message holds ends that connection only; the next client is served.
+TEST(Session, APlpChunkLongerThanItsMessageEndsOnlyItsConnection) {
+  ServerState state = MakeState();
+  {
+    Client client(state);
+    ASSERT_FALSE(client.Login().closed);
+    Bytes request = MakeBinaryRpc("select 1", "@P1 varbinary(max)", 0xA5, Bytes(70000, 7), 70000);
+    request.resize(request.size() - 5000);
+    client.Send(kPacketRpc, request);
+    EXPECT_TRUE(client.Read().closed);
+  }
+  Client client(state);
+  ASSERT_FALSE(client.Login().closed);
+  client.Send(kPacketBatch, MakeBatch("select db_name()"));
+  EXPECT_EQ(LastDone(client.Read().payload), (std::pair<uint16_t, uint64_t>{0x10, 1}));
+}
+
 }  // namespace
 }  // namespace standin

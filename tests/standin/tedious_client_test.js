@@ -55,7 +55,7 @@ async function main() {
   expect('two statements without ";"', arithmetic.rows, [[42], [2]]);
 
   const proc = await run(connection, {
-    text: 'GetAcessoPrincipal',
+    text: 'GetAcessosUtilizador',
     params: [['Utilizador', TYPES.NVarChar, 'ana']],
     outputs: [['Acesso', TYPES.Int]],
   }, true);

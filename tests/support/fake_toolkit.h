@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -272,6 +274,25 @@ class FakeToolkit final : public platform::ControlToolkit {
     hooks[control] = std::move(hook);
   }
   std::map<Handle, platform::KeyPressHook> hooks;
+
+  // Pictures: a file whose content begins with `picture_signature` is a
+  // picture; the control then holds the file's bytes.
+  void LoadPicture(Handle control, const std::string& path) override {
+    Require(control);
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw platform::Error(platform::kErrFileNotFound, "File not found");
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (bytes.rfind(picture_signature, 0) != 0) {
+      throw platform::Error(platform::kErrInvalidPicture, "Invalid picture");
+    }
+    pictures[control] = std::move(bytes);
+  }
+  void ClearPicture(Handle control) override {
+    Require(control);
+    pictures.erase(control);
+  }
+  std::string picture_signature = "PIC";
+  std::map<Handle, std::string> pictures;
 
  private:
   static Control MakeControl(const std::string& name, const std::string& type, Handle form,

@@ -35,9 +35,11 @@ class ScriptedSession final : public platform::DriverSession {
   }
 
   BatchReply ExecuteCommand(const std::string& text, platform::CommandType /*type*/,
-                            std::vector<platform::ParameterBinding>& /*parameters*/,
+                            std::vector<platform::ParameterBinding>& parameters,
                             int /*timeout_seconds*/) override {
     Record(Event::Kind::kCommand, text);
+    driver_.command_parameters.push_back(parameters);
+    if (driver_.on_command) driver_.on_command(text, parameters);
     return Answer(text);
   }
 

@@ -45,6 +45,11 @@ class ScriptedDriver final : public platform::Driver {
   // Called for statements no rule matches; the default answers with no result,
   // as a statement run for its effect does.
   std::function<platform::BatchReply(const std::string& database, const std::string& text)> fallback;
+  // The parameters of every command run, as they were bound, in order.
+  std::vector<std::vector<platform::ParameterBinding>> command_parameters;
+  // Called for every command before it is answered; may set output values.
+  std::function<void(const std::string& text, std::vector<platform::ParameterBinding>& parameters)>
+      on_command;
 
   std::unique_ptr<platform::DriverSession> Connect(const platform::ConnectRequest& request) override;
 

@@ -203,6 +203,20 @@ class ControlToolkit {
   // Routes the typed characters of `control` through `hook` (typed keys and
   // text that an input method composes alike); an empty hook removes it.
   virtual void SetKeyPressHook(WindowHandle control, KeyPressHook hook);
+
+  // ---- Pictures ----
+  //
+  // A picture control is an image or picture box (a QLabel under Qt); its
+  // "Picture" member names the picture it shows, 0 for none.
+
+  // Shows the picture stored in the file `path` in `control`, read by the
+  // toolkit's own loader and formats (BMP, JPEG, PNG, GIF and the others it
+  // knows). Throws kErrFileNotFound when the file cannot be opened and
+  // kErrInvalidPicture when it holds no picture the loader reads; the control
+  // then keeps what it showed.
+  virtual void LoadPicture(WindowHandle control, const std::string& path);
+  // Leaves `control` without a picture.
+  virtual void ClearPicture(WindowHandle control);
 };
 
 // The toolkit in use.

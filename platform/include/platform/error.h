@@ -12,7 +12,8 @@ namespace platform {
 
 // Throws Error(number) with the classic runtime's text for its own numbers
 // (kErrInvalidProcedureCall, kErrOverflow, kErrSubscriptOutOfRange, kErrTypeMismatch,
-// kErrInvalidUseOfNull, kErrObjectRequired); any other number gets the runtime's
+// kErrInvalidUseOfNull, kErrObjectRequired, kErrFileNotFound, kErrPathFileAccess,
+// kErrInvalidPicture); any other number gets the runtime's
 // "Application-defined or object-defined error".
 [[noreturn]] void RaiseError(std::int32_t number);
 

@@ -21,6 +21,15 @@ inline constexpr std::int32_t kErrInvalidUseOfNull = 94;
 // 424 "Object required"
 inline constexpr std::int32_t kErrObjectRequired = 424;
 
+// Files and pictures.
+// 53 "File not found": a file that cannot be opened for reading.
+inline constexpr std::int32_t kErrFileNotFound = 53;
+// 75 "Path/File access error": a file or folder that cannot be written, or a
+// read that fails part-way.
+inline constexpr std::int32_t kErrPathFileAccess = 75;
+// 481 "Invalid picture": a file that holds no picture the toolkit can read.
+inline constexpr std::int32_t kErrInvalidPicture = 481;
+
 // The window toolkit.
 // 340 "Control array element '<n>' doesn't exist"
 inline constexpr std::int32_t kErrNoSuchArrayElement = 340;

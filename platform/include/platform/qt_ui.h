@@ -122,6 +122,11 @@ class QtToolkit final : public ControlToolkit {
   // An event filter on `control` that sees its key presses and the text an
   // input method commits (dead keys, compose).
   void SetKeyPressHook(WindowHandle control, KeyPressHook hook) override;
+
+  // Pictures are QLabel pixmaps, loaded by QImageReader (its plug-ins give the
+  // formats) and scaled to nothing: the label shows the picture's own size.
+  void LoadPicture(WindowHandle control, const std::string& path) override;
+  void ClearPicture(WindowHandle control) override;
 };
 
 // ---- Printers (qt_printers.cpp) ----

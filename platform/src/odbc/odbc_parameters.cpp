@@ -101,21 +101,23 @@ void BoundParameters::Bind(SQLHSTMT stmt, CommandType type, const std::vector<Pa
         break;
       }
       case Transfer::kBinary: {
-        Bytes bytes;
-        if (send_value) {
-          const Bytes* held = p.value.ByteArray();
-          if (held == nullptr) RaiseError(kErrTypeMismatch);
-          bytes = *held;
-        }
-        const std::size_t length = bytes.size();
+        const Bytes* held = send_value ? p.value.ByteArray() : nullptr;
+        if (send_value && held == nullptr) RaiseError(kErrTypeMismatch);
+        const std::size_t length = held != nullptr ? held->size() : 0;
         const std::size_t capacity = std::max<std::size_t>(
             {length, static_cast<std::size_t>(p.size), slot.output ? kMaxBinaryBytes : std::size_t{1}});
         sql_type = odbc.type == DataType::kLongVarBinary || capacity > kMaxBinaryBytes ? SQL_LONGVARBINARY
                                                                                        : SQL_VARBINARY;
         column_size = std::max<std::size_t>(capacity, 1);
-        slot.buffer.assign(bytes.begin(), bytes.end());
-        slot.buffer.resize(capacity, 0);
         slot.indicator = static_cast<SQLLEN>(length);
+        if (!slot.output && length > 0) {
+          // The driver only reads an input value: it takes the bytes where they
+          // are, and a picture of many megabytes is not copied once more here.
+          slot.in_place = p.value;
+          break;
+        }
+        if (held != nullptr) slot.buffer.assign(held->begin(), held->end());
+        slot.buffer.resize(capacity, 0);
         break;
       }
       case Transfer::kWideText:
@@ -141,8 +143,13 @@ void BoundParameters::Bind(SQLHSTMT stmt, CommandType type, const std::vector<Pa
     if (!send_value && io != SQL_PARAM_OUTPUT) slot.indicator = SQL_NULL_DATA;
     if (odbc.transfer == Transfer::kFixed && send_value) slot.indicator = 0;
     ++number;
-    Check(SQLBindParameter(stmt, number, io, odbc.c_type, sql_type, column_size, digits, slot.buffer.data(),
-                           static_cast<SQLLEN>(slot.buffer.size()), &slot.indicator),
+    const Bytes* in_place = slot.in_place.ByteArray();
+    // SQLBindParameter takes a non-const pointer for every direction; an input
+    // value is never written through it.
+    const auto data = in_place != nullptr ? const_cast<std::uint8_t*>(in_place->data()) : slot.buffer.data();
+    const std::size_t data_size = in_place != nullptr ? in_place->size() : slot.buffer.size();
+    Check(SQLBindParameter(stmt, number, io, odbc.c_type, sql_type, column_size, digits, data,
+                           static_cast<SQLLEN>(data_size), &slot.indicator),
           SQL_HANDLE_STMT, stmt);
   }
 }

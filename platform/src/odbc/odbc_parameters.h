@@ -34,6 +34,9 @@ class BoundParameters {
     const OdbcType* odbc = nullptr;
     bool output = false;
     std::vector<unsigned char> buffer;
+    // An input value the driver reads in place instead of from `buffer`, kept
+    // alive here until the execution ends.
+    Variant in_place;
     SQLLEN indicator = 0;
   };
   std::deque<Slot> slots_;  // stable addresses: the driver keeps pointers into them

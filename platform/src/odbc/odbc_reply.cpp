@@ -66,6 +66,11 @@ std::optional<std::vector<unsigned char>> ReadPieces(SQLHSTMT stmt, SQLUSMALLINT
         rc == SQL_SUCCESS_WITH_INFO &&
         (indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) + terminator > piece.size());
     const std::size_t bytes = truncated ? piece.size() - terminator : static_cast<std::size_t>(indicator);
+    // The first piece of a long value comes with the length of all of it: the
+    // value is sized once instead of growing (and copying itself) piece by piece.
+    if (value.empty() && truncated && indicator != SQL_NO_TOTAL) {
+      value.reserve(static_cast<std::size_t>(indicator));
+    }
     value.insert(value.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(bytes));
     if (!truncated) break;
   }
@@ -102,7 +107,7 @@ Variant ReadValue(SQLHSTMT stmt, SQLUSMALLINT index, const OdbcType& odbc) {
     case Transfer::kBinary: {
       auto bytes = ReadPieces(stmt, index, SQL_C_BINARY);
       if (!bytes) return Variant::Null();
-      return Variant(Bytes(bytes->begin(), bytes->end()));
+      return Variant(std::move(*bytes));
     }
     case Transfer::kWideText:
       break;

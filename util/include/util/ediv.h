@@ -506,6 +506,54 @@ class EDiv {
   // which the box is left selecting. Failures reach the caller.
   std::string txtGetLineText(platform::WindowHandle txtObj, std::int32_t lineNumber) const;
 
+  // ======== Pictures stored in tables and access rights ========
+
+  // ---- Pictures in binary columns (images.cpp) ----
+  //
+  // Both operations read the column strField of the rows of strTable that the
+  // condition sqlWHERE selects ("select <strField> from <strTable> where
+  // <sqlWHERE>", every text inserted as given), and move a value of L bytes as
+  // a block of L mod 2048 bytes followed by L div 2048 blocks of 2048, letting
+  // pending window events run after each full block. A value may have at most
+  // 32767 full blocks (67,108,863 bytes); a larger one fails with Error 6.
+
+  // Stores the bytes of the file strImgFilePath in strField of the first row
+  // the query returns; an empty strImgFilePath stores the two bytes 00 00,
+  // which stand for "no picture". True when the column was written. On any
+  // failure (a file that cannot be read, a query that fails, no row, a
+  // condition that selects more than one row) nothing is written, a message box
+  // without icon shows the error text, a carriage return and the error number,
+  // and the result is false.
+  bool AddImagemToTable(const std::string& strImgFilePath, const platform::Connection& connDB,
+                        const std::string& strTable, const std::string& strField,
+                        const std::string& sqlWHERE) const;
+  // Reads strField of the first row the query returns into the file
+  // "output.bin" of the temporary folder (the environment variable "temp",
+  // else TMPDIR, else the system's), replacing its content, and shows it in the
+  // picture control ctrlPicture. The file is written privately under another
+  // name and then renamed, so a link planted at output.bin is replaced, never
+  // followed. With no row, a NULL or empty value, or the 00 00 marker, the
+  // control is left without a picture (no file is written when there is no
+  // row). On any failure the control is left without a picture too, and
+  // nothing is shown; the mouse pointer is the hourglass while it runs and the
+  // default afterwards. Always returns Empty.
+  platform::Variant GetImagemFromTable(platform::WindowHandle ctrlPicture, const platform::Connection& connDB,
+                                       const std::string& strTable, const std::string& strField,
+                                       const std::string& sqlWHERE) const;
+
+  // ---- Access rights (access_rights.cpp) ----
+
+  // The company code of the principal access, from the output parameter
+  // "@Empresa" (nvarchar(4)) of the stored procedure "GetAcessoPrincipal" on
+  // gconnconfig: "" when it is NULL, and never more than 4 characters. Failures
+  // (no such procedure: Error 2812; a closed connection) reach the caller.
+  std::string GetAcessoPrincipal(const platform::Connection& gconnconfig) const;
+  // The value of field Field (letter case ignored) in the first row of the
+  // result saved in the file Filename (platform::Recordset::Save): Empty when
+  // no field has that name or the result has no rows. A file that is missing,
+  // malformed or holds a number out of range for its kind raises Error 3001.
+  platform::Variant GetFileFieldValue(const std::string& Filename, const std::string& Field) const;
+
  private:
   // Fills the month-name table; called when the instance is created.
   void FillMonthNames();
