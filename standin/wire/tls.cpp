@@ -107,6 +107,7 @@ bool Channel::FlushTls() {
 }
 
 bool Channel::Read(uint8_t* buf, size_t n) {
+  if (n == 0) return true;  // an empty message body: nothing to read, and no buffer behind it
   while (plain_.size() - plain_pos_ < n) {
     if (plain_pos_ > 0) {
       plain_.erase(plain_.begin(), plain_.begin() + static_cast<long>(plain_pos_));

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,9 +45,14 @@ class UserLocale {
     if (value < 0 || value == CHAR_MAX) return std::nullopt;
     return static_cast<int>(value);
   }
-  // A word-sized number item (glibc hands it back in place of the pointer).
+  // A 32-bit number item. glibc keeps it in a union with the text pointer it hands
+  // back, and only those 32 bits are set: the rest of the pointer is whatever the
+  // locale's loader left there, so it must not be read as part of the number.
   [[nodiscard]] long Word(nl_item item) const {
-    return static_cast<long>(reinterpret_cast<std::intptr_t>(nl_langinfo_l(item, handle_)));
+    const char* const raw = nl_langinfo_l(item, handle_);
+    std::uint32_t word = 0;
+    std::memcpy(&word, &raw, sizeof word);
+    return static_cast<long>(word);
   }
   [[nodiscard]] const char* Raw(nl_item item) const { return nl_langinfo_l(item, handle_); }
 
