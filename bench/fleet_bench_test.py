@@ -146,6 +146,19 @@ class Accounting(unittest.TestCase):
         self.assertEqual(fleet_bench.classify(entries), {"total": 6, "login": 1, "transaction": 2,
                                                          "statements": 3, "connections": 3})
 
+    def test_a_repeated_pass_shows_its_median_run_unless_one_run_went_wrong(self):
+        def run(cpu, total=11, converted=10):
+            return {"cpu": cpu, "size": 10, "needed": 11, "converted": converted,
+                    "requests": {"total": total}}
+
+        shown = fleet_bench.median_run([run(0.9), run(0.7), run(1.4)])
+        self.assertEqual((shown["cpu"], shown["cpu_runs"]), (0.9, [0.9, 0.7, 1.4]))
+        self.assertEqual(fleet_bench.median_run([run(0.9), run(0.7)])["cpu"], 0.7)
+        self.assertEqual(fleet_bench.median_run([run(0.9), run(1.4, total=12), run(0.7)])["cpu"], 1.4)
+        self.assertEqual(fleet_bench.median_run([run(0.9), run(0.7), run(1.4, converted=9)])["cpu"], 1.4)
+        self.assertIn("(runs 90.000, 70.000", fleet_bench.spread(shown))
+        self.assertEqual(fleet_bench.spread(run(0.9)), "")
+
 
 @unittest.skipUnless(BUILD, "no build directory given")
 class AgainstTheDemoServer(unittest.TestCase):

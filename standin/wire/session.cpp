@@ -1,6 +1,5 @@
 #include "wire/session.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -253,21 +252,19 @@ void Session::Attention() {
 }
 
 bool Session::Interrupted() {
-  pollfd p{fd_, POLLIN, 0};
-  if (::poll(&p, 1, 0) <= 0) return false;
-  if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
-    client_gone_ = true;
-    return true;
-  }
+  // Read through the channel, so that an ATTENTION inside TLS records is seen as well as a plain one.
   uint8_t header[8];
-  const ssize_t r = ::recv(fd_, header, sizeof header, MSG_PEEK | MSG_DONTWAIT);
-  if (r == 0) {
-    client_gone_ = true;
-    return true;
+  switch (channel_.PeekNow(header, sizeof header)) {
+    case Channel::Peeked::kGone:
+      client_gone_ = true;
+      return true;
+    case Channel::Peeked::kShort:
+      return false;
+    case Channel::Peeked::kReady:
+      break;
   }
-  if (r < 8 || header[0] != kPacketAttention) return false;
-  ::recv(fd_, header, sizeof header, 0);  // the attention packet is a bare header
-  return true;
+  if (header[0] != kPacketAttention) return false;
+  return channel_.Read(header, sizeof header);  // the attention packet is a bare header
 }
 
 void Session::Finish(const Reply& reply, bool cancelled) {

@@ -4,6 +4,7 @@
 #include <openssl/ssl.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
@@ -144,6 +145,36 @@ bool Channel::Read(uint8_t* buf, size_t n) {
   std::memcpy(buf, plain_.data() + plain_pos_, n);
   plain_pos_ += n;
   return true;
+}
+
+Channel::Peeked Channel::PeekNow(uint8_t* buf, size_t n) {
+  uint8_t chunk[16384];
+  while (plain_.size() - plain_pos_ < n) {
+    const ssize_t got = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (got == 0) return Peeked::kGone;
+    if (got < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return Peeked::kShort;
+      return Peeked::kGone;
+    }
+    if (!encrypted_) {
+      plain_.insert(plain_.end(), chunk, chunk + got);
+      continue;
+    }
+    // Records are decrypted as far as they are whole; a record cut short waits in the BIO for the rest.
+    BIO_write(SSL_get_rbio(ssl_), chunk, static_cast<int>(got));
+    while (true) {
+      const int r = SSL_read(ssl_, chunk, sizeof chunk);
+      if (r > 0) {
+        plain_.insert(plain_.end(), chunk, chunk + r);
+        continue;
+      }
+      const int err = SSL_get_error(ssl_, r);
+      if (!FlushTls() || err != SSL_ERROR_WANT_READ) return Peeked::kGone;
+      break;
+    }
+  }
+  std::memcpy(buf, plain_.data() + plain_pos_, n);
+  return Peeked::kReady;
 }
 
 bool Channel::Write(const uint8_t* data, size_t n) {

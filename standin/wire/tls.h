@@ -65,6 +65,11 @@ class Channel {
 
   // Reads exactly `n` bytes; false when the peer closed the connection or TLS failed.
   bool Read(uint8_t* buf, size_t n);
+  // What has arrived, without waiting for more: kReady when the next `n` bytes of the stream are in and have
+  // been copied to `buf` (they stay unread), kShort when they are not in yet, kGone when the client closed
+  // the connection or TLS failed.
+  enum class Peeked { kReady, kShort, kGone };
+  Peeked PeekNow(uint8_t* buf, size_t n);
   // Writes all of `data`; false when the connection is gone.
   bool Write(const uint8_t* data, size_t n);
 

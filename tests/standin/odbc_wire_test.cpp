@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -397,6 +400,57 @@ TEST_F(OdbcWire, SeveralClientsAtOnceEachSeeTheirOwnDatabase) {
   for (size_t k = 0; k < databases.size(); ++k) {
     EXPECT_EQ(seen[k], std::vector<std::string>(25, databases[k])) << databases[k];
   }
+}
+
+// A statement that waits for another connection's row lock is cancelled by its query time-out, and the
+// connection goes on: in plain TDS the ATTENTION is a bare packet on the socket, under full encryption it
+// arrives inside a TLS record, and the server must see it either way while the statement waits.
+TEST(OdbcWireLocks, QueryTimeoutCancelsALockWaitInPlainAndEncryptedSessions) {
+  namespace fs = std::filesystem;
+  const fs::path certificates = fs::temp_directory_path() / ("standin-wire-tls-" + std::to_string(getpid()));
+  const std::string make = std::string(CERTIFICATES_SCRIPT) + " " + certificates.string();
+  ASSERT_EQ(std::system(make.c_str()), 0) << "openssl could not make the test certificates";
+  struct Case {
+    const char* label;
+    std::vector<std::string> arguments;
+    const char* encryption;
+  };
+  const Case cases[] = {
+      {"plain", {}, "Encryption=off"},
+      {"encrypted",
+       {"--tls-cert", (certificates / "server.pem").string(), "--tls-key",
+        (certificates / "server.key").string(), "--require-encryption"},
+       "Encryption=require"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    StandinProcess server(STANDIN_BINARY, STANDIN_DEMO, c.arguments);
+    std::string text = server.ConnectionString("Parvimar01");
+    text.replace(text.find("Encryption=off"), std::string("Encryption=off").size(), c.encryption);
+
+    Connection holder, waiter;
+    ASSERT_TRUE(SQL_SUCCEEDED(holder.Open(text)));
+    ASSERT_TRUE(SQL_SUCCEEDED(waiter.Open(text)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(holder.dbc(), SQL_ATTR_AUTOCOMMIT,
+                                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    ASSERT_TRUE(Ok(holder.Exec("update MovCliente set Valor = 1 where NumRegisto = 1")));
+
+    SQLSetStmtAttr(waiter.stmt(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(waiter.Exec("update MovCliente set Valor = 2 where NumRegisto = 1"), SQL_ERROR);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(waiter.StmtDiag().at(0).state, "HYT00");
+    // Acknowledged by the server: the same connection answers at once, while the lock is still held.
+    ASSERT_TRUE(SQL_SUCCEEDED(waiter.Exec("select db_name() as db")));
+    EXPECT_EQ(waiter.Column("db"), (std::vector<std::string>{"Parvimar01"}));
+
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, holder.dbc(), SQL_ROLLBACK)));
+    SQLSetStmtAttr(waiter.stmt(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(0), 0);
+    EXPECT_TRUE(Ok(waiter.Exec("update MovCliente set Valor = 2 where NumRegisto = 1")));
+    const std::string log = server.Control("LOG");
+    EXPECT_EQ(log.find("\"full\"") != std::string::npos, std::string(c.encryption) == "Encryption=require");
+  }
+  fs::remove_all(certificates);
 }
 
 }  // namespace
