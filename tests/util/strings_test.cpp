@@ -137,6 +137,15 @@ TEST(Strings, GetArgCutsAtSingleSpaces) {
       {"a ", 2, {"a", ""}},
       {"ção é", 2, {"ção", "é"}},
       {Repeat("a ", 16384), 1, {""}},
+      // 32767 spaces would count 32768 arguments, beyond the 16-bit count.
+      {std::string(32767, ' '), 1, {""}},
+      {std::string(32766, ' '), 32767,
+       [] {
+         // Every other space separates; the last argument keeps its space.
+         std::vector<std::string> args(32767);
+         args[16383] = " ";
+         return args;
+       }()},
   };
   EDiv e;
   for (const Case& c : cases) {

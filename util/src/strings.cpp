@@ -198,9 +198,10 @@ void EDiv::GetArg(std::vector<std::string>& Argv, std::int16_t& Argc) const {
 void EDiv::GetArg(const std::string& MCommand, std::vector<std::string>& Argv, std::int16_t& Argc) const {
   const std::u32string command = DecodeUtf8(MCommand);
   const std::size_t spaces = std::count(command.begin(), command.end(), U' ');
-  // A command too long for a 16-bit length, or one without spaces, yields one empty
-  // argument (the command itself is not copied).
-  if (command.size() > 32767 || spaces == 0) {
+  // A command too long for a 16-bit length, one whose argument count would not fit
+  // in 16 bits (32767 spaces), or one without spaces yields one empty argument (the
+  // command itself is not copied).
+  if (command.size() > 32767 || spaces >= 32767 || spaces == 0) {
     Argv.assign(2, std::string());
     Argc = 1;
     return;

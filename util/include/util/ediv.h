@@ -124,7 +124,8 @@ class EDiv {
   // Cuts MCommand at single spaces into Argv(1) to Argv(Argc); Argv(0) is unused. The
   // last argument is not trimmed, and the character after a space is never taken as a
   // separator: "a  b" gives 3 arguments, "a", " b" and "". A command without spaces
-  // (or empty, or over 32767 characters) gives Argc 1 and an empty Argv(1). Never throws.
+  // (or empty, or over 32767 characters, or of 32767 spaces, whose count would not fit in
+  // 16 bits) gives Argc 1 and an empty Argv(1). Never throws.
   void GetArg(const std::string& MCommand, std::vector<std::string>& Argv, std::int16_t& Argc) const;
   // GetArg over the program's own command line (CommandLine()).
   void GetArg(std::vector<std::string>& Argv, std::int16_t& Argc) const;
