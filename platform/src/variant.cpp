@@ -104,14 +104,19 @@ int ReadDigits(std::string_view s, std::size_t pos, std::size_t count) {
   return value;
 }
 
-// "hh:mm" or "hh:mm:ss" at `pos` to the end of the text.
+// "hh:mm" or "hh:mm:ss" at `pos` to the end of the text; the hour may have one
+// digit ("9:05"), as people write it and the runtime reads it.
 bool ParseTime(std::string_view s, std::size_t pos, DateParts& parts) {
-  std::size_t rest = s.size() - pos;
-  if (rest != 5 && rest != 8) return false;
-  parts.hour = ReadDigits(s, pos, 2);
-  parts.minute = ReadDigits(s, pos + 3, 2);
-  parts.second = rest == 8 ? ReadDigits(s, pos + 6, 2) : 0;
-  return s[pos + 2] == ':' && (rest == 5 || s[pos + 5] == ':') && parts.hour >= 0 && parts.minute >= 0 &&
+  if (pos >= s.size()) return false;
+  const std::size_t hour_digits = pos + 1 < s.size() && s[pos + 1] == ':' ? 1 : 2;
+  if (s.size() - pos < hour_digits) return false;
+  const std::size_t rest = s.size() - pos - hour_digits;  // ":mm" or ":mm:ss"
+  if (rest != 3 && rest != 6) return false;
+  parts.hour = ReadDigits(s, pos, hour_digits);
+  pos += hour_digits;
+  parts.minute = ReadDigits(s, pos + 1, 2);
+  parts.second = rest == 6 ? ReadDigits(s, pos + 4, 2) : 0;
+  return s[pos] == ':' && (rest == 3 || s[pos + 3] == ':') && parts.hour >= 0 && parts.minute >= 0 &&
          parts.second >= 0;
 }
 

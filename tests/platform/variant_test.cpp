@@ -328,13 +328,16 @@ TEST(Variant, ToDateFromNumbersAndText) {
       {Variant("2000-01-01 12:00"), 36526.5},
       {Variant("2000-01-01T18:00:00"), 36526.75},
       {Variant("06:00:00"), 0.25},
+      {Variant("6:00"), 0.25},
+      {Variant("2000-01-01 6:00:00"), 36526.25},
       {Variant(Currency::FromTicks(15000)), 1.5},
       {Variant(-657434.0), -657434.0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.value.ToDate().Serial(), c.serial) << c.value.ToString();
   }
-  for (const char* text : {"2021-02-30", "2000-13-01", "yesterday", "2000-01-01 25:00", "45000"}) {
+  for (const char* text :
+       {"2021-02-30", "2000-13-01", "yesterday", "2000-01-01 25:00", "45000", "6:0", "123:00", ":00", "6:"}) {
     EXPECT_EQ(ErrorNumber([&] { (void)Variant(text).ToDate(); }), kErrTypeMismatch) << text;
   }
   for (double serial : {2958466.0, -657435.0, 1e300}) {

@@ -74,6 +74,7 @@ TEST(Dates, DataToMinutesDropsSeconds) {
   EXPECT_EQ(e.DataToMinutes(at(13, 45, 59)), 825);
   EXPECT_EQ(e.DataToMinutes(at(0, 0, 0)), 0);
   EXPECT_EQ(e.DataToMinutes(at(23, 59, 59)), 1439);
+  EXPECT_EQ(e.DataToMinutes(platform::Variant("9:05")), 545);
   EXPECT_EQ(ErrorNumber([&] { (void)e.DataToMinutes(platform::Variant::Null()); }),
             platform::kErrInvalidUseOfNull);
 }
