@@ -471,7 +471,8 @@ class EDiv {
   // "chk" Value, "edat" ConteudoAMD, "esel" Chave, "pic" and "img" Picture.
   // Controls whose name begins with one of the comma-separated prefixes of
   // StripExclude (trimmed, letter case ignored) are left out; an empty prefix
-  // leaves out every control. Failures reach the caller.
+  // leaves out every control. A Null value adds nothing. Failures reach the
+  // caller.
   std::string CreateCheckSumForm(platform::WindowHandle mForm, const std::string& StripExclude) const;
 
   // ---- Text boxes and keys (textbox.cpp, with Sel above) ----
