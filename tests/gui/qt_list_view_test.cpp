@@ -96,6 +96,14 @@ TEST_F(QtListView, MovingTheSelectedRowKeepsKeysAndSelection) {
   EXPECT_EQ(Row(2), "a|a1|kb|ta|-");
   EXPECT_EQ(Toolkit().SelectedItem(handle_), 1);
   EXPECT_EQ(list_->currentItem(), list_->topLevelItem(0));
+
+  // A row whose value column was never filled moves whole, and takes a blank.
+  Toolkit().AddItem(handle_, "d");
+  Toolkit().SetSelectedItem(handle_, 4);
+  SharedEDiv().MoveListViewItem(handle_, 4, 2);
+  EXPECT_EQ(Row(3), "d||kc||-");
+  EXPECT_EQ(Row(4), "c|c1||tc|-");
+  EXPECT_EQ(Toolkit().SelectedItem(handle_), 3);
 }
 
 TEST_F(QtListView, SmallIconsComeFromTheImageList) {

@@ -170,6 +170,11 @@ TEST_F(FormsTest, CheckSumJoinsTheValuesOfTheKnownKinds) {
   EXPECT_EQ(ediv.CreateCheckSumForm(form_, " Txt , img"), "12.5True120260102PT");
   EXPECT_EQ(ediv.CreateCheckSumForm(form_, ""), "");
   EXPECT_EQ(ediv.CreateCheckSumForm(form_, "zzz,"), "") << "an empty piece leaves every control out";
+
+  // A box without a value (a selection box with nothing chosen) joins nothing,
+  // as Null does in a text concatenation.
+  toolkit_->Member(Add("eselVazio", "X"), "Chave") = Variant::Null();
+  EXPECT_EQ(ediv.CreateCheckSumForm(form_, "zzz"), "Ana12.5True120260102PT77B");
 }
 
 }  // namespace

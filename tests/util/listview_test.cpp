@@ -114,11 +114,24 @@ TEST_F(ListViewTest, MovesThatCannotHappenChangeNothing) {
   SharedEDiv().MoveListViewItem(list_, 3, 1);
   EXPECT_EQ(testsupport::ErrorNumber([&] { SharedEDiv().MoveListViewItem(list_, 2, 3); }),
             platform::kErrObjectNotSet);
-  (*toolkit_)[list_].items[0].sub_items.push_back("a3");  // the selected item has more sub-items
-  EXPECT_EQ(testsupport::ErrorNumber([&] { SharedEDiv().MoveListViewItem(list_, 2, 1); }),
+  EXPECT_EQ(testsupport::ErrorNumber([&] { SharedEDiv().MoveListViewItem(list_, 4, 2); }),
             platform::kErrIndexOutOfBounds);
-  (*toolkit_)[list_].items[0].sub_items.pop_back();
   EXPECT_EQ(Texts(), before);
+  EXPECT_EQ(toolkit_->SelectedItem(list_), 1);
+}
+
+TEST_F(ListViewTest, RowsWithFewerSubItemsMoveWhole) {
+  FillThree();
+  auto& items = (*toolkit_)[list_].items;
+  items[0].sub_items.push_back("a3");
+  items[1].sub_items.resize(1);
+  // Whichever item is selected, each row takes all of the other's columns.
+  toolkit_->SetSelectedItem(list_, 3);
+  SharedEDiv().MoveListViewItem(list_, 2, 2);
+  EXPECT_EQ(items[0].text, "b");
+  EXPECT_EQ(items[0].sub_items, (std::vector<std::string>{"b1", "", ""}));
+  EXPECT_EQ(items[1].text, "a");
+  EXPECT_EQ(items[1].sub_items, (std::vector<std::string>{"a1", "a2", "a3"}));
   EXPECT_EQ(toolkit_->SelectedItem(list_), 1);
 }
 

@@ -208,7 +208,9 @@ std::string EDiv::CreateCheckSumForm(platform::WindowHandle mForm, const std::st
     if (left_out) continue;
     for (const auto& [prefix, member] : kValueOf) {
       if (!StartsWith(name, prefix)) continue;
-      check += toolkit.GetMember(control, member).ToString();
+      // Joined as text is joined to text: a Null value adds nothing.
+      const platform::Variant value = toolkit.GetMember(control, member);
+      if (!value.IsNull()) check += value.ToString();
       break;
     }
   }

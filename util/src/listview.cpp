@@ -1,4 +1,5 @@
 // EDiv: list views and key-value lists.
+#include <algorithm>
 #include <utility>
 
 #include "platform/controls.h"
@@ -108,7 +109,10 @@ void EDiv::MoveListViewItem(platform::WindowHandle lvwListView, std::int32_t Ite
   } else {
     throw platform::Error(platform::kErrObjectNotSet, "Object variable or With block variable not set");
   }
-  const int sub_items = toolkit.SubItemCount(lvwListView, toolkit.SelectedItem(lvwListView));
+  // Nothing selected is the caller's error, as it always was; but the
+  // sub-items exchanged are each item's own, so that rows whose last columns
+  // were never filled still move whole and no row keeps a column of another.
+  static_cast<void>(toolkit.SelectedItem(lvwListView));
   const bool icons = toolkit.GetMember(lvwListView, "SmallIcons").ToLong() != 0;
   const bool boxes = toolkit.GetMember(lvwListView, "Checkboxes").ToBool();
 
@@ -117,6 +121,7 @@ void EDiv::MoveListViewItem(platform::WindowHandle lvwListView, std::int32_t Ite
   auto read = [&](int index) {
     ItemContents contents;
     contents.texts.push_back(toolkit.GetItem(lvwListView, index, "Text").ToString());
+    const int sub_items = toolkit.SubItemCount(lvwListView, index);
     for (int s = 1; s <= sub_items; ++s) contents.texts.push_back(toolkit.SubItemText(lvwListView, index, s));
     contents.tag = toolkit.GetItem(lvwListView, index, "Tag").ToString();
     if (icons) contents.small_icon = toolkit.GetItem(lvwListView, index, "SmallIcon").ToInteger();
@@ -125,10 +130,13 @@ void EDiv::MoveListViewItem(platform::WindowHandle lvwListView, std::int32_t Ite
   };
   const ItemContents moving = read(Item);
   const ItemContents other = read(neighbour);
+  const std::size_t columns = std::max(moving.texts.size(), other.texts.size());
+  // A sub-item the other row lacks is left blank.
   auto write = [&](int index, const ItemContents& contents) {
     toolkit.SetItem(lvwListView, index, "Text", platform::Variant(contents.texts[0]));
-    for (int s = 1; s <= sub_items; ++s) {
-      toolkit.SetSubItemText(lvwListView, index, s, contents.texts[static_cast<std::size_t>(s)]);
+    for (std::size_t s = 1; s < columns; ++s) {
+      toolkit.SetSubItemText(lvwListView, index, static_cast<int>(s),
+                             s < contents.texts.size() ? contents.texts[s] : std::string());
     }
   };
   write(Item, other);

@@ -395,11 +395,11 @@ class EDiv {
   // Moves item Item one place up (UpDown 2) or down (1) by exchanging its
   // text, sub-item texts, tag and (where the list view has them) small icon
   // and checked state with its neighbour's, then selects the neighbour; keys
-  // stay with their places. The number of sub-items exchanged is the selected
-  // item's. Nothing happens for an empty list, the first item going up or the
-  // last going down. Throws Error 91 for another UpDown and when no item is
-  // selected, Error 35600 when either item has fewer sub-items; nothing has
-  // changed then.
+  // stay with their places. All sub-items of both items are exchanged; where
+  // one item has fewer, the other's extra sub-items are left blank. Nothing
+  // happens for an empty list, the first item going up or the last going down.
+  // Throws Error 91 for another UpDown and when no item is selected, Error
+  // 35600 for an item that does not exist; nothing has changed then.
   void MoveListViewItem(platform::WindowHandle lvwListView, std::int32_t Item, std::int32_t UpDown) const;
   // The value of the first entry of Lista whose key equals Chave, letter case
   // ignored; empty when Lista is empty or no key matches. Throws Error 5 when
@@ -472,7 +472,8 @@ class EDiv {
   // "chk" Value, "edat" ConteudoAMD, "esel" Chave, "pic" and "img" Picture.
   // Controls whose name begins with one of the comma-separated prefixes of
   // StripExclude (trimmed, letter case ignored) are left out; an empty prefix
-  // leaves out every control. Failures reach the caller.
+  // leaves out every control. A Null value adds nothing. Failures reach the
+  // caller.
   std::string CreateCheckSumForm(platform::WindowHandle mForm, const std::string& StripExclude) const;
 
   // ---- Text boxes and keys (textbox.cpp, with Sel above) ----
