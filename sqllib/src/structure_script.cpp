@@ -184,7 +184,7 @@ std::string CSql::DuplicateStructure(const std::string& strServer, const std::st
   platform::Connection connection;
   if (!CreateDBConnection(connection, strServer, strDatabase, strLogin, strPwd, 90, gErrCode, gErrDescription,
                           0)) {
-    platform::MsgBox(std::to_string(gErrCode) + "\r" + gErrDescription, platform::kMsgBoxCritical);
+    platform::ShowError(gErrCode, gErrDescription);
     return {};
   }
   // The result sets are told apart by their columns, not counted: which set holds
