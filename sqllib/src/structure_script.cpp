@@ -136,6 +136,11 @@ std::string TypeSuffix(const StructureColumn& column) {
     }
     return suffix;
   }
+  // The newer date and time types carry their fractional-second digits in Scale;
+  // left out, the copy would take the default of seven.
+  if (type == "datetime2" || type == "time" || type == "datetimeoffset") {
+    return "(" + std::to_string(column.Scale) + ")";
+  }
   return {};
 }
 
