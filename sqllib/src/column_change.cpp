@@ -3,11 +3,15 @@
 
 #include "platform/error.h"
 #include "sqllib/csql.h"
+#include "sqllib/sql_quote.h"
 
 platform::Variant CSql::SQLChangeField(platform::Connection& conn, const std::string& strTable,
                                        const std::string& strField, const std::string& strTypes) {
   try {
-    conn.Execute(" alter table " + strTable + " ALTER COLUMN " + strField + " " + strTypes);
+    // Names go in as the other schema changes write them: bare when regular,
+    // bracketed otherwise, so a name with a space or a quote stays one name.
+    conn.Execute(" alter table " + csql::QuoteObjectName(strTable) + " ALTER COLUMN " +
+                 csql::QuoteObjectName(strField) + " " + strTypes);
     return platform::Variant(true);
   } catch (const std::exception&) {
     // The caller learns only that the change failed; the server's reason (a

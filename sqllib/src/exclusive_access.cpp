@@ -99,7 +99,10 @@ bool CSql::ChangeDatabaseOwner(platform::Connection& connToDataBase, const std::
     // dropping the new owner's user first would lose it for nothing.
     if (IsSystemDatabase(strDbName)) return true;
     if (is_user) connToDataBase.Execute("sp_dropuser " + csql::QuoteLiteral(user_name));
-    connToDataBase.Execute("sp_changedbowner " + csql::QuoteLiteral(NewOwner));
+    // The login the comparisons above matched, without the blanks around it: the
+    // server keeps leading blanks in a login name, so " sa" would name no login,
+    // and the new owner's user would have been dropped for nothing.
+    connToDataBase.Execute("sp_changedbowner " + csql::QuoteLiteral(platform::Trim(NewOwner)));
     return true;
   } catch (const platform::Error& error) {
     platform::MsgBox(std::to_string(error.Number()) + " - " + error.Description(), platform::kMsgBoxCritical);
@@ -140,7 +143,7 @@ void CSql::KillAllProcessesInCurrentMachine(const std::string& DatabaseName) {
 
   platform::Connection conn;
   if (!CreateDBConnection(conn, gServer, "master", gUID, gPwd, 600, gErrCode, gErrDescription, 0)) {
-    platform::MsgBox(std::to_string(gErrCode) + "\r" + gErrDescription, platform::kMsgBoxCritical);
+    platform::ShowError(gErrCode, gErrDescription);
     return;
   }
   std::vector<std::int32_t> spids;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "reporting_failure.h"
 #include "sqllib/csql.h"
 #include "sqllib/sql_quote.h"
 #include "util/ediv.h"
@@ -135,17 +136,12 @@ platform::Variant CSql::SQLCreateIndex(platform::Connection& conn, const std::st
 
 bool CSql::SQLDropField(platform::Connection& connActiva, const std::string& Table, const std::string& Column,
                         std::int32_t& errC, std::string& errD) {
-  try {
-    connActiva.Execute("Alter Table " + QuoteObjectName(Table) + " Drop Column " + QuoteObjectName(Column));
-    return true;
-  } catch (const platform::Error& error) {
-    errC = error.Number();
-    errD = error.Description();
-  } catch (const std::exception& error) {
-    errC = platform::kErrInvalidProcedureCall;
-    errD = error.what();
-  }
-  return false;
+  return csql::ReportingFailure(
+      [&] {
+        connActiva.Execute("Alter Table " + QuoteObjectName(Table) + " Drop Column " +
+                           QuoteObjectName(Column));
+      },
+      errC, errD);
 }
 
 std::string CSql::CreateFieldList(const platform::Recordset& rstRecordset, const std::string& strFieldSep,

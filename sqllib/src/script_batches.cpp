@@ -119,6 +119,19 @@ std::vector<std::string> SplitBatches(const std::string& script) {
   return batches;
 }
 
+namespace {
+
+// True when a word may start at `pos`: at the start, after a character that
+// cannot be part of a name, or after the byte-order mark a script saved by a
+// Windows editor begins with.
+bool StartsWord(std::string_view text, std::size_t pos) {
+  static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  return pos == 0 || !IsWordChar(text[pos - 1]) ||
+         (pos == kByteOrderMark.size() && text.substr(0, pos) == kByteOrderMark);
+}
+
+}  // namespace
+
 // Where the first whole word CREATE stands in code, or npos.
 std::size_t FindCreate(std::string_view batch) {
   static constexpr std::string_view kCreate = "create";
@@ -126,7 +139,7 @@ std::size_t FindCreate(std::string_view batch) {
   while (!scanner.AtEnd()) {
     const std::size_t pos = scanner.Position();
     if (scanner.InCode() && platform::EqualsIgnoringCase(batch.substr(pos, kCreate.size()), kCreate) &&
-        (pos == 0 || !IsWordChar(batch[pos - 1])) &&
+        StartsWord(batch, pos) &&
         (pos + kCreate.size() == batch.size() || !IsWordChar(batch[pos + kCreate.size()]))) {
       return pos;
     }

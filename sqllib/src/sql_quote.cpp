@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "platform/text.h"
@@ -202,9 +203,18 @@ bool IsReserved(std::string_view name) {
                      [&](std::string_view word) { return platform::EqualsIgnoringCase(word, name); });
 }
 
-// Bytes of a UTF-8 letter outside ASCII count as letters.
-bool IsLetter(unsigned char c) {
-  return std::isalpha(c) || c >= 0x80;
+// The letters a name may hold unbracketed: ASCII letters, and outside ASCII the
+// Latin letters (Latin-1's accented letters, ª, º and µ, Latin Extended-A and -B),
+// which cover the names met here. Any other character outside ASCII (a degree
+// sign, a euro sign, a no-break space, a byte that is no UTF-8) has the name
+// bracketed: SQL Server refuses a bare symbol, and brackets never hurt a name.
+bool IsLetter(char32_t c) {
+  if (c < 0x80) return std::isalpha(static_cast<int>(c)) != 0;
+  return c == 0xAA || c == 0xB5 || c == 0xBA || (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7);
+}
+
+bool IsDigit(char32_t c) {
+  return c >= '0' && c <= '9';
 }
 
 bool HasNonAscii(std::string_view text) {
@@ -225,12 +235,13 @@ std::string Enclose(std::string_view text, char open, char close, std::string_vi
 }  // namespace
 
 bool IsRegularIdentifier(std::string_view name) {
-  if (name.empty()) return false;
-  auto first = static_cast<unsigned char>(name.front());
+  const std::u32string characters = platform::DecodeUtf8(name);
+  if (characters.empty()) return false;
+  const char32_t first = characters.front();
   if (!IsLetter(first) && first != '_' && first != '#') return false;
-  for (char ch : name.substr(1)) {
-    auto c = static_cast<unsigned char>(ch);
-    if (!IsLetter(c) && !std::isdigit(c) && c != '_' && c != '@' && c != '$' && c != '#') return false;
+  for (std::size_t i = 1; i < characters.size(); ++i) {
+    const char32_t c = characters[i];
+    if (!IsLetter(c) && !IsDigit(c) && c != '_' && c != '@' && c != '$' && c != '#') return false;
   }
   return !IsReserved(name);
 }

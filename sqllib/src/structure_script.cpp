@@ -136,6 +136,11 @@ std::string TypeSuffix(const StructureColumn& column) {
     }
     return suffix;
   }
+  // The newer date and time types carry their fractional-second digits in Scale;
+  // left out, the copy would take the default of seven.
+  if (type == "datetime2" || type == "time" || type == "datetimeoffset") {
+    return "(" + std::to_string(column.Scale) + ")";
+  }
   return {};
 }
 
@@ -184,7 +189,7 @@ std::string CSql::DuplicateStructure(const std::string& strServer, const std::st
   platform::Connection connection;
   if (!CreateDBConnection(connection, strServer, strDatabase, strLogin, strPwd, 90, gErrCode, gErrDescription,
                           0)) {
-    platform::MsgBox(std::to_string(gErrCode) + "\r" + gErrDescription, platform::kMsgBoxCritical);
+    platform::ShowError(gErrCode, gErrDescription);
     return {};
   }
   // The result sets are told apart by their columns, not counted: which set holds

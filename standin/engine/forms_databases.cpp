@@ -91,7 +91,9 @@ void Delete(ExecContext& ctx, const Captures& caps) {
 void ChangeDbOwner(ExecContext& ctx, ProcCall& call) {
   Database* db = ctx.CurrentDb();
   const ProcArg* arg = call.Arg(0, "@loginame");
-  const std::string login_name = arg && !arg->value.IsNull() ? Trim(arg->value.ToText()) : "";
+  // Names compare without their trailing blanks but keep their leading ones: " sa" names no login.
+  std::string login_name = arg && !arg->value.IsNull() ? arg->value.ToText() : "";
+  login_name.erase(login_name.find_last_not_of(' ') + 1);
   const LoginDef* login = ctx.server.catalog.FindLogin(login_name);
   if (!login) {
     ctx.Error(15007, 16, 1, "'" + login_name + "' is not a valid login or you do not have permission.");

@@ -221,7 +221,8 @@ TEST_F(AdminEndToEnd, SingleUserModeIsRefusedWhileAnotherSessionUsesTheDatabase)
 
 TEST_F(AdminEndToEnd, OwnerChangeToALoginWithAUserThere) {
   platform::Connection& conn = Open("Parvimar01");
-  ASSERT_TRUE(SharedCSql().ChangeDatabaseOwner(conn, "Parvimar01", "sa", "operador")) << Boxes().at(0);
+  // Blanks around the name are no part of it, in the comparisons nor in the change.
+  ASSERT_TRUE(SharedCSql().ChangeDatabaseOwner(conn, "Parvimar01", "sa", " operador ")) << Boxes().at(0);
   platform::Recordset users = conn.Execute("sp_helpuser");
   std::vector<std::pair<std::string, std::string>> rows;
   for (; !users.Eof(); users.MoveNext()) {

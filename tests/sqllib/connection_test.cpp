@@ -152,6 +152,8 @@ TEST_F(CSqlConnectionTest, SqlChangeFieldSendsOneStatementAndReportsOnlySuccess)
   ASSERT_TRUE(SharedCSql().CreateDBConnection(connection, "srv", "Parvimar01", "sa", "pw", 5, code_, text_));
   EXPECT_TRUE(SharedCSql().SQLChangeField(connection, "MovCliente", "DataSys", "datetime null").ToBool());
   EXPECT_TRUE(SharedCSql().SQLChangeField(connection, "T", "C").ToBool());
+  // An irregular name stays one name; a qualified one keeps its meaning.
+  SharedCSql().SQLChangeField(connection, "dbo.Mov Cliente", "Data'; drop table T --", "datetime null");
   driver_->FailExecute("*", " alter table MovCliente ALTER COLUMN DataSys datetime null",
                        Error(5074, "The index 'IX' is dependent on column 'DataSys'."));
   const platform::Variant refused =
@@ -161,6 +163,8 @@ TEST_F(CSqlConnectionTest, SqlChangeFieldSendsOneStatementAndReportsOnlySuccess)
   EXPECT_EQ(driver_->Statements("Parvimar01"),
             (std::vector<std::string>{" alter table MovCliente ALTER COLUMN DataSys datetime null",
                                       " alter table T ALTER COLUMN C nvarchar (10) null",
+                                      " alter table dbo.[Mov Cliente] ALTER COLUMN [Data'; drop table T --] "
+                                      "datetime null",
                                       " alter table MovCliente ALTER COLUMN DataSys datetime null"}));
   EXPECT_TRUE(ui_->boxes.empty());
   connection.Close();

@@ -37,7 +37,7 @@ TEST_F(CSqlExclusiveAccessTest, OwnerChangeDropsTheNewOwnersUserFirst) {
       Users({{"dbo", Variant("sa")}, {"guest", Variant::Null()}, {"joao silva", Variant("DOM\\Joao")}}));
   EXPECT_TRUE(sql_.ChangeDatabaseOwner(conn_, "Parvimar01", "sa", " dom\\joao "));
   EXPECT_EQ(driver_->Statements("db"), (std::vector<std::string>{"sp_helpuser", "sp_dropuser 'joao silva'",
-                                                                 "sp_changedbowner ' dom\\joao '"}));
+                                                                 "sp_changedbowner 'dom\\joao'"}));
   EXPECT_TRUE(ui_->boxes.empty());
 }
 

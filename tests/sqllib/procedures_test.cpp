@@ -89,6 +89,10 @@ TEST_F(CreateStoredProceduresTest, OnlyExactGoLinesSeparate) {
       // CREATE as a whole word in code: not inside a name, a string or a comment.
       {"EXEC recreate_all -- create\r\nSELECT '[create' AS [create] CREATE VIEW V AS SELECT 1",
        {"CREATE VIEW V AS SELECT 1"}},
+      // A script saved with a byte-order mark is sent from its CREATE, without the mark.
+      {"\xEF\xBB\xBF"
+       "CREATE PROCEDURE A AS SELECT 1\r\nGO\r\n",
+       {"CREATE PROCEDURE A AS SELECT 1"}},
       {"", {}},
   };
   for (const auto& c : cases) {

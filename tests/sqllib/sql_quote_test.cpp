@@ -31,6 +31,10 @@ constexpr QuoteCase kCases[] = {
     {"index", "[index]", "'index'", "'index'"},
     {"50%[a]", "[50%[a]]]", "'50%[a]'", "'50[%][[]a]'"},
     {"Ação", "Ação", "N'Ação'", "N'Ação'"},
+    {"Nº", "Nº", "N'Nº'", "N'Nº'"},
+    // A symbol outside ASCII is no letter: the server would refuse it bare.
+    {"N°", "[N°]", "N'N°'", "N'N°'"},
+    {"Preço€", "[Preço€]", "N'Preço€'", "N'Preço€'"},
     {"", "[]", "''", "''"},
 };
 
@@ -67,6 +71,10 @@ TEST(SqlQuote, RegularIdentifierCharacters) {
   EXPECT_FALSE(csql::IsRegularIdentifier("$x"));
   EXPECT_FALSE(csql::IsRegularIdentifier("a.b"));
   EXPECT_FALSE(csql::IsRegularIdentifier("a\tb"));
+  EXPECT_TRUE(csql::IsRegularIdentifier("ÉpocaÂÿž"));
+  EXPECT_FALSE(csql::IsRegularIdentifier("a\u00A0b")) << "a no-break space";
+  EXPECT_FALSE(csql::IsRegularIdentifier("Pre\xE7o")) << "Latin-1 bytes are no UTF-8";
+  EXPECT_FALSE(csql::IsRegularIdentifier("x×y"));
 }
 
 }  // namespace

@@ -154,7 +154,8 @@ TEST_F(DuplicateStructureTest, TypesDefaultsAndKeysAsTheTableHasThem) {
                  Column("Hash", "varbinary", 16, "     ", "     ", "yes"),
                  Column("Valor", "decimal", 9, "12   ", "2    ", "yes"),
                  Column("Guid", "uniqueidentifier", 16, "     ", "     ", "no"),
-                 Column("Quando", "datetime", 8, "     ", "     ", "yes")}),
+                 Column("Quando", "datetime", 8, "     ", "     ", "yes"),
+                 Column("Hora", "datetime2", 7, "23   ", "3    ", "yes")}),
         Identity(Variant("Id"), Variant(std::int32_t{100}), Variant(std::int32_t{5})), RowGuid("Guid"),
         Filegroup(),
         Constraints({{"DEFAULT on column NomeCompleto", "(N'sem nome')"},
@@ -172,7 +173,8 @@ TEST_F(DuplicateStructureTest, TypesDefaultsAndKeysAsTheTableHasThem) {
       "[Hash] [varbinary] (16) NULL, \r"
       "[Valor] [decimal] (12,2) NULL, \r"
       "[Guid] uniqueidentifier ROWGUIDCOL NOT NULL, \r"
-      "[Quando] [datetime]  NULL CONSTRAINT [DF_Copia Dados_Quando] DEFAULT ((getdate())) )  ON [PRIMARY]");
+      "[Quando] [datetime]  NULL CONSTRAINT [DF_Copia Dados_Quando] DEFAULT ((getdate())) , \r"
+      "[Hora] [datetime2] (3) NULL)  ON [PRIMARY]");
   EXPECT_EQ(driver_->Statements("Parvimar01"), std::vector<std::string>{"sp_help 'Mov''Dados'"});
 }
 

@@ -67,10 +67,12 @@ TEST(DatabaseForms, DeleteRemovesTheMatchingRowsAndCountsThem) {
 TEST(DatabaseForms, OwnerChangeNeedsALoginWithoutAUserThere) {
   Harness h(Server(), "Livre");
   EXPECT_EQ(h.Run("sp_changedbowner 'ninguem'").ErrorNumbers(), std::vector<int32_t>{15007});
+  EXPECT_EQ(h.Run("sp_changedbowner ' operador'").ErrorNumbers(), std::vector<int32_t>{15007})
+      << "a leading blank is part of the name";
   EXPECT_EQ(h.Run("sp_changedbowner 'operador'").ErrorNumbers(), std::vector<int32_t>{15110});
   EXPECT_EQ(h.Run("sp_dropuser 'falta'").ErrorNumbers(), std::vector<int32_t>{15008});
   EXPECT_TRUE(h.Run("sp_dropuser 'op user'").ErrorNumbers().empty());
-  EXPECT_TRUE(h.Run("sp_changedbowner 'operador'").ErrorNumbers().empty());
+  EXPECT_TRUE(h.Run("sp_changedbowner 'operador  '").ErrorNumbers().empty());
   const Database& db = *h.state().catalog.FindDatabase("Livre");
   ASSERT_EQ(db.users.size(), 1U);
   EXPECT_EQ(db.users[0].login, "operador");

@@ -125,9 +125,9 @@ class CSql {
   // For master, model, msdb and tempdb the owner is never changed and the result
   // is true. Otherwise, when NewOwner has a user in the database, that user is
   // dropped first ("sp_dropuser '<user>'"), then "sp_changedbowner '<NewOwner>'"
-  // runs; true. Any failure stops the operation, shows the error number, " - "
-  // and the text in an error box, and gives false; a user already dropped stays
-  // dropped.
+  // runs, with NewOwner trimmed as it was compared; true. Any failure stops the
+  // operation, shows the error number, " - " and the text in an error box, and
+  // gives false; a user already dropped stays dropped.
   bool ChangeDatabaseOwner(platform::Connection& connToDataBase, const std::string& strDbName,
                            const std::string& LoginName = "", const std::string& NewOwner = "SA");
 
@@ -302,8 +302,9 @@ class CSql {
   // ---- Column type change (column_change.cpp) ----
 
   // Sends " alter table <strTable> ALTER COLUMN <strField> <strTypes>" on the open
-  // connection `conn`. A variant holding true when it ran, false when it failed;
-  // nothing is shown and the error is not handed back.
+  // connection `conn`, the names written as the schema changes above write them.
+  // A variant holding true when it ran, false when it failed; nothing is shown and
+  // the error is not handed back.
   platform::Variant SQLChangeField(platform::Connection& conn, const std::string& strTable,
                                    const std::string& strField,
                                    const std::string& strTypes = "nvarchar (10) null");

@@ -12,7 +12,8 @@ namespace csql {
 
 // True when `name` can stand bare in a statement: it starts with a letter, "_" or
 // "#", goes on with letters, digits, "_", "@", "$" or "#", and is not a reserved
-// word. Letters outside ASCII count as letters, as SQL Server counts them.
+// word. Outside ASCII only the Latin letters (accented letters, ª, º) count as
+// letters; a name with any other such character is bracketed.
 bool IsRegularIdentifier(std::string_view name);
 
 // A name as it may stand in a statement: bare when it is a regular identifier,
