@@ -26,6 +26,18 @@ bool OpenLibraryConnection(platform::Connection& conn, const std::string& databa
   return opened;
 }
 
+bool RunAllowing(platform::Connection& conn, const std::string& statement,
+                 std::initializer_list<std::int32_t> already_so) {
+  try {
+    conn.Execute(statement);
+    return true;
+  } catch (const platform::Error& error) {
+    return std::find(already_so.begin(), already_so.end(), error.Number()) != already_so.end();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 void CloseQuietly(platform::Connection& conn) {
   if (conn.State() != platform::kStateOpen) return;
   try {
