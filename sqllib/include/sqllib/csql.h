@@ -202,13 +202,13 @@ class CSql {
   // reaches the caller as platform::Error.
   bool CheckDatabase(const std::string& DBName);
   bool CheckDatabase(const std::string& DBName, bool& ByRefNaoSeSabe);
-  // Drops the database DBName ("drop database [<DBName>]") and, when Codigo is not
-  // empty, then deletes its row from quindorconfig's empresas table. With a code,
-  // the configuration table is checked first, so nothing is dropped when its row
-  // could not be deleted. True when every step succeeded. A failed connection
-  // shows gErrCode, a carriage return and gErrDescription; any later failure shows
-  // the server's number and text; both give false. The busy pointer is shown
-  // meanwhile.
+  // Drops the database DBName ("drop database <DBName>", the name bracketed when
+  // it is no regular identifier) and, when Codigo is not empty, then deletes its
+  // row from quindorconfig's empresas table. With a code, the configuration table
+  // is checked first, so nothing is dropped when its row could not be deleted.
+  // True when every step succeeded. A failed connection shows gErrCode, a
+  // carriage return and gErrDescription; any later failure shows the server's
+  // number and text; both give false. The busy pointer is shown meanwhile.
   bool DeleteDatabase(const std::string& DBName, const std::string& Codigo = "");
 
   // ---- Logins (logins.cpp) ----
