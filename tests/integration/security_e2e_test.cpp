@@ -106,6 +106,14 @@ TEST_P(SecurityEndToEnd, DeleteLoginNeedsSysAdminAndTakesAMissingLoginAsDropped)
   EXPECT_TRUE(csql_.DeleteLogin("tavinor_ninguem")) << "a login that is not there counts as dropped";
   EXPECT_TRUE(csql_.DeleteLogin(kNovo));
   EXPECT_FALSE(server_->ServerRoles(kNovo));
+
+  // The owner of a database stays until the database passes to another owner.
+  EXPECT_FALSE(csql_.DeleteLogin(kOperador));
+  EXPECT_TRUE(server_->ServerRoles(kOperador));
+  csql_.DeleteUserFromAllDatabases(kOperador);
+  EXPECT_TRUE(csql_.DeleteLogin(kOperador));
+  EXPECT_FALSE(server_->ServerRoles(kOperador));
+  EXPECT_EQ(ui_->boxes.size(), 1u) << "nothing shown besides the refusal to a non-sysadmin";
 }
 
 TEST_P(SecurityEndToEnd, EachPasswordFormTakesEffectAtOnce) {
