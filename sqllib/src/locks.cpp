@@ -1,6 +1,7 @@
 // Server sessions of a login, and the advisory table locks: a companion table T_
 // whose row is held by a transaction left open on the caller's connection.
 #include <exception>
+#include <set>
 #include <string>
 
 #include "platform/error.h"
@@ -140,10 +141,15 @@ bool CSql::SQLCheckLock(platform::Connection& conn, const std::string& strTable)
   current.Close();
 
   platform::Recordset locks = conn.Execute("sp_lock");
+  // One object holds many locks (its table, pages, rows and keys, and every session
+  // its shared lock on the database, object 0): each object is named once.
+  std::set<std::int32_t> named;
   for (; !locks.Eof(); locks.MoveNext()) {
     if (locks.Value("dbid").ToLong() != database_id) continue;
-    const std::string object_id = std::to_string(locks.Value("OBJID").ToLong());
-    platform::Recordset name = conn.Execute("select a=isnull(object_name(" + object_id + "),'' )");
+    const std::int32_t object_id = locks.Value("OBJID").ToLong();
+    if (!named.insert(object_id).second) continue;
+    platform::Recordset name =
+        conn.Execute("select a=isnull(object_name(" + std::to_string(object_id) + "),'' )");
     const bool match = csql::SameName(name.Value("a").ToString(), wanted);
     name.Close();
     if (match) return false;
