@@ -97,6 +97,9 @@ void ReplaceAll(std::string& text, const std::string& secret) {
 
 std::string Redact(std::string text, std::initializer_list<std::string_view> secrets) {
   for (std::string_view secret : secrets) {
+    // A blank secret (the old password of the NULL form is not sent at all) would
+    // mask the message's own blanks.
+    if (platform::Trim(secret).empty()) continue;
     std::vector<std::string> forms{std::string(secret), platform::Trim(secret)};
     std::string doubled;
     for (char c : secret) {
