@@ -63,7 +63,7 @@ bool CSql::DeleteDatabase(const std::string& DBName, const std::string& Codigo) 
       conn.Execute("select codigo from empresas where codigo=" + code);
     }
     conn.Execute("use master");
-    conn.Execute("drop database " + csql::BracketName(DBName));
+    conn.Execute("drop database " + csql::QuoteName(DBName));
     if (!Codigo.empty()) {
       conn.Execute(std::string("use ") + kConfigDatabase);
       conn.Execute("delete from empresas where codigo=" + code);

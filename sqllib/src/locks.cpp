@@ -1,13 +1,14 @@
 // Server sessions of a login, and the advisory table locks: a companion table T_
 // whose row is held by a transaction left open on the caller's connection.
 #include <exception>
+#include <set>
 #include <string>
 
 #include "platform/error.h"
 #include "platform/main_mod.h"
-#include "platform/text.h"
 #include "platform/ui_services.h"
 #include "reporting_failure.h"
+#include "server_names.h"
 #include "sqllib/csql.h"
 #include "sqllib/sql_quote.h"
 #include "util/ediv.h"
@@ -16,16 +17,6 @@ namespace {
 
 std::string CompanionName(const std::string& table) {
   return table + "_";
-}
-
-// Upper case as the server's default collations give it for the names met here:
-// ASCII and the Latin-1 letters (the accented letters of Portuguese names).
-std::string UpperName(const std::string& text) {
-  std::u32string code_points = platform::DecodeUtf8(text);
-  for (char32_t& c : code_points) {
-    if ((c >= U'a' && c <= U'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c -= 0x20;
-  }
-  return platform::EncodeUtf8(code_points);
 }
 
 // Runs `statement`; false instead of an error.
@@ -142,7 +133,7 @@ platform::Variant CSql::DesActivaLock(platform::Connection& conn, const std::str
 }
 
 bool CSql::SQLCheckLock(platform::Connection& conn, const std::string& strTable) {
-  const std::string wanted = UpperName(platform::Trim(CompanionName(strTable)));
+  const std::string wanted = CompanionName(strTable);
   // object_name resolves ids in the current database only, so lock rows of other
   // databases are skipped rather than named by chance.
   platform::Recordset current = conn.Execute("select a=db_id()");
@@ -150,11 +141,16 @@ bool CSql::SQLCheckLock(platform::Connection& conn, const std::string& strTable)
   current.Close();
 
   platform::Recordset locks = conn.Execute("sp_lock");
+  // One object holds many locks (its table, pages, rows and keys, and every session
+  // its shared lock on the database, object 0): each object is named once.
+  std::set<std::int32_t> named;
   for (; !locks.Eof(); locks.MoveNext()) {
     if (locks.Value("dbid").ToLong() != database_id) continue;
-    const std::string object_id = std::to_string(locks.Value("OBJID").ToLong());
-    platform::Recordset name = conn.Execute("select a=isnull(object_name(" + object_id + "),'' )");
-    const bool match = UpperName(platform::Trim(name.Value("a").ToString())) == wanted;
+    const std::int32_t object_id = locks.Value("OBJID").ToLong();
+    if (!named.insert(object_id).second) continue;
+    platform::Recordset name =
+        conn.Execute("select a=isnull(object_name(" + std::to_string(object_id) + "),'' )");
+    const bool match = csql::SameName(name.Value("a").ToString(), wanted);
     name.Close();
     if (match) return false;
   }

@@ -59,14 +59,11 @@ bool CSql::DeleteLogin(const std::string& UIDtoDelete) {
     return false;
   }
   BusyPointer busy;
-  // The server refuses a login that is missing, logged in, or still has users or
-  // owns databases; each of those means nothing was removed.
-  bool dropped = false;
-  try {
-    conn.Execute("sp_droplogin " + QuoteLiteral(UIDtoDelete));
-    dropped = true;
-  } catch (const std::exception&) {
-  }
+  // A login that is not there counts as removed. The server refuses one that is
+  // logged in, owns databases or (before 2005) still has users: nothing was removed.
+  namespace security = csql::security;
+  const bool dropped = security::RunAllowing(conn, "sp_droplogin " + QuoteLiteral(UIDtoDelete),
+                                             {security::kErrNoSuchLogin, security::kErrCannotDropMissing});
   CloseQuietly(conn);
   return dropped;
 }

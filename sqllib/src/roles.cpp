@@ -4,9 +4,9 @@
 
 #include "platform/error.h"
 #include "platform/main_mod.h"
-#include "platform/text.h"
 #include "platform/ui_services.h"
 #include "security_support.h"
+#include "server_names.h"
 #include "sqllib/csql.h"
 #include "sqllib/sql_quote.h"
 #include "util/ediv.h"
@@ -18,12 +18,6 @@ using csql::security::Describe;
 using csql::security::OpenLibraryConnection;
 
 namespace {
-
-// Login and role names as the membership tests compare them: without regard to
-// case or surrounding blanks.
-bool SameName(const std::string& a, const std::string& b) {
-  return platform::EqualsIgnoringCase(platform::Trim(a), platform::Trim(b));
-}
 
 // The error box of the role changes: the number immediately followed by the text.
 bool ReportRoleFailure(const std::exception& failure) {
@@ -49,7 +43,7 @@ bool CSql::ValidarLoginSysAdmin(std::string uID, std::string Pwd) {
   bool member = false;
   for (; !member && !members.Eof(); members.MoveNext()) {
     const platform::Variant name = members.Value("membername");
-    member = !name.IsNull() && SameName(name.ToString(), uID);
+    member = !name.IsNull() && csql::SameName(name.ToString(), uID);
   }
   members.Close();
   conn.Close();

@@ -26,6 +26,18 @@ bool OpenLibraryConnection(platform::Connection& conn, const std::string& databa
   return opened;
 }
 
+bool RunAllowing(platform::Connection& conn, const std::string& statement,
+                 std::initializer_list<std::int32_t> already_so) {
+  try {
+    conn.Execute(statement);
+    return true;
+  } catch (const platform::Error& error) {
+    return std::find(already_so.begin(), already_so.end(), error.Number()) != already_so.end();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 void CloseQuietly(platform::Connection& conn) {
   if (conn.State() != platform::kStateOpen) return;
   try {
@@ -85,6 +97,9 @@ void ReplaceAll(std::string& text, const std::string& secret) {
 
 std::string Redact(std::string text, std::initializer_list<std::string_view> secrets) {
   for (std::string_view secret : secrets) {
+    // A blank secret (the old password of the NULL form is not sent at all) would
+    // mask the message's own blanks.
+    if (platform::Trim(secret).empty()) continue;
     std::vector<std::string> forms{std::string(secret), platform::Trim(secret)};
     std::string doubled;
     for (char c : secret) {

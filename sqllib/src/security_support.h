@@ -19,6 +19,20 @@ namespace csql::security {
 bool OpenLibraryConnection(platform::Connection& conn, const std::string& database,
                            std::int32_t* error_number = nullptr, std::string* error_text = nullptr);
 
+// Server answers that mean the work was done already: the user exists (15023),
+// the login has a user under another name (15063), the user or login to remove is
+// not there (15008 and 15007 from the procedures, 15151 from the DROP USER or DROP
+// LOGIN behind them on 2005 and later).
+inline constexpr std::int32_t kErrNoSuchLogin = 15007;
+inline constexpr std::int32_t kErrNoSuchUser = 15008;
+inline constexpr std::int32_t kErrUserExists = 15023;
+inline constexpr std::int32_t kErrLoginHasUser = 15063;
+inline constexpr std::int32_t kErrCannotDropMissing = 15151;
+
+// Runs `statement` on `conn`; true when it ran or failed with one of `already_so`.
+bool RunAllowing(platform::Connection& conn, const std::string& statement,
+                 std::initializer_list<std::int32_t> already_so);
+
 // Closes `conn` when it is open; a failure to close is of no interest here.
 void CloseQuietly(platform::Connection& conn);
 

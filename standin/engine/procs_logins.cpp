@@ -55,6 +55,15 @@ void DropLogin(ExecContext& ctx, ProcCall& call) {
     Fail(ctx, call, 15434, 16, "Could not drop login '" + name + "' as the user is currently logged in.");
     return;
   }
+  // The owner of a database must be changed first; its users are no obstacle.
+  if (std::any_of(ctx.server.catalog.databases.begin(), ctx.server.catalog.databases.end(),
+                  [&](const Database& db) { return NamesEqual(db.owner, name); })) {
+    Fail(
+        ctx, call, 15174, 16,
+        "Login '" + name +
+            "' owns one or more database(s). Change the owner of the database(s) before dropping the login.");
+    return;
+  }
   // Since SQL Server 2005 the drop leaves the login's database users behind, orphaned.
   for (auto& db : ctx.server.catalog.databases) {
     for (auto& u : db.users) {

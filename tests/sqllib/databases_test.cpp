@@ -44,8 +44,7 @@ TEST_F(CSqlDatabasesTest, DeleteChecksTheConfigurationThenDropsThenDeletesTheRow
   EXPECT_EQ(ui_->pointer_history, (std::vector<int>{11, 0}));
 
   EXPECT_TRUE(sql_.DeleteDatabase("Parvimar03"));
-  EXPECT_EQ(driver_->Statements("master").back(), "drop database [Parvimar03]")
-      << "no code, no configuration";
+  EXPECT_EQ(driver_->Statements("master").back(), "drop database Parvimar03") << "no code, no configuration";
   EXPECT_EQ(driver_->OpenSessions(), 0);
 }
 
@@ -56,9 +55,9 @@ TEST_F(CSqlDatabasesTest, DeleteStopsAtTheFirstFailureAndShowsIt) {
     const char* last_sent;
   } cases[] = {
       {"use quindorconfig", Error(911, "Database 'quindorconfig' does not exist."), "use quindorconfig"},
-      {"drop database [Parvimar01]",
+      {"drop database Parvimar01",
        Error(3702, "Cannot drop database \"Parvimar01\" because it is currently in use."),
-       "drop database [Parvimar01]"},
+       "drop database Parvimar01"},
   };
   for (const auto& c : cases) {
     testsupport::ScopedScriptedDriver driver;

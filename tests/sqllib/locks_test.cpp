@@ -106,6 +106,8 @@ TEST_F(CSqlLocksTest, CheckLockNamesOnlyLocksOfTheCurrentDatabase) {
           {"spid", "dbid", "ObjId", "IndId", "Type", "Resource", "Mode", "Status"},
           {{Variant(std::int16_t{52}), Variant(std::int16_t{9}), Variant(300), 0, "TAB", "", "IX", "GRANT"},
            {Variant(std::int16_t{53}), Variant(std::int16_t{7}), Variant(200), 0, "TAB", "", "IX", "GRANT"},
+           {Variant(std::int16_t{53}), Variant(std::int16_t{7}), Variant(200), 1, "KEY", "(8194443284a0)",
+            "X", "GRANT"},
            {Variant(std::int16_t{54}), Variant(std::int16_t{7}), Variant(300), 0, "TAB", "", "IX",
             "GRANT"}})}));
   driver_->OnExecute("db", "select a=isnull(object_name(200),'' )",
@@ -117,7 +119,7 @@ TEST_F(CSqlLocksTest, CheckLockNamesOnlyLocksOfTheCurrentDatabase) {
   EXPECT_EQ(driver_->Statements("db"),
             (std::vector<std::string>{"select a=db_id()", "sp_lock", "select a=isnull(object_name(200),'' )",
                                       "select a=isnull(object_name(300),'' )"}))
-      << "the lock in database 9 is never named; the one on Tab itself does not count";
+      << "the lock in database 9 is never named, Tab's second lock not again; Tab's own do not count";
 
   EXPECT_TRUE(sql_.SQLCheckLock(conn_, "Outra"));
   driver_->FailExecute("db", "sp_lock", Error(229, "The EXECUTE permission was denied."));

@@ -28,8 +28,10 @@ TEST_F(RolesTest, SysAdminTestMatchesTheNameAlone) {
       {"  Sa ", "x", true},     // case and surrounding blanks do not count
       {"operador", "", false},  // not listed
       {"", "qualquer", false},  // an empty name with a password is tested as given
+      {"joão", "", true},       // accented letters compare without case too
+      {"joao", "", false},
   };
-  SysAdmins(*driver_, {"sa", " APP "});
+  SysAdmins(*driver_, {"sa", " APP ", "JOÃO"});
   for (const auto& c : cases) EXPECT_EQ(csql_.ValidarLoginSysAdmin(c.uid, c.pwd), c.expected) << c.uid;
   for (const auto& request : driver_->Requests()) EXPECT_EQ(request.login, "app");
   EXPECT_EQ(driver_->OpenSessions(), 0);

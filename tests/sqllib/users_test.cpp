@@ -75,22 +75,22 @@ TEST_F(UsersTest, AccessOperationsAreFalseWhenTheirConnectionFails) {
 TEST_F(UsersTest, CheckUserInDBWantsTheUsersLoginOfTheSameName) {
   auto helpuser = [](const char* login) {
     return Reply({Table({"UserName", "RoleName", "LoginName", "DefDBName", "DefSchemaName", "UserID", "SID"},
-                        {{Variant("ze"), Variant("public"), login ? Variant(login) : Variant::Null(),
+                        {{Variant("joão"), Variant("public"), login ? Variant(login) : Variant::Null(),
                           Variant("master"), Variant("dbo"), Variant(5), Variant::Null()}})});
   };
   struct Case {
     const char* login;  // nullptr: no login; "!": sp_helpuser refuses the name
     bool expected;
-  } cases[] = {{" ZE ", true}, {"ze", true}, {"outro", false}, {nullptr, false}, {"!", false}};
+  } cases[] = {{" JOÃO ", true}, {"joão", true}, {"joao", false}, {nullptr, false}, {"!", false}};
   for (const auto& c : cases) {
     testsupport::ScopedScriptedDriver fresh;
     if (c.login && std::string(c.login) == "!") {
-      fresh->FailExecute("db", "sp_helpuser 'ze'", Error(15198, "The name supplied (ze) is not a user"));
+      fresh->FailExecute("db", "sp_helpuser N'joão'", Error(15198, "The name supplied (joão) is not a user"));
     } else {
-      fresh->OnExecute("db", "sp_helpuser 'ze'", helpuser(c.login));
+      fresh->OnExecute("db", "sp_helpuser N'joão'", helpuser(c.login));
     }
-    EXPECT_EQ(csql_.CheckUserInDB("db", "ze"), c.expected) << (c.login ? c.login : "null");
-    EXPECT_EQ(fresh->Statements("db"), (Statements{"use db", "sp_helpuser 'ze'"}));
+    EXPECT_EQ(csql_.CheckUserInDB("db", "joão"), c.expected) << (c.login ? c.login : "null");
+    EXPECT_EQ(fresh->Statements("db"), (Statements{"use db", "sp_helpuser N'joão'"}));
     EXPECT_EQ(fresh->OpenSessions(), 0);
   }
 }

@@ -93,7 +93,8 @@ TEST(SecurityProcedures, RefusalsCarrySqlServersNumbersAndReturnOne) {
   } cases[] = {
       {"sp_addlogin 'caixa', 'x'", 15025},
       {"sp_droplogin 'ninguem'", 15007},
-      {"sp_droplogin 'caixa'", 15434},  // logged in
+      {"sp_droplogin 'caixa'", 15434},   // logged in
+      {"sp_droplogin 'gestor'", 15174},  // owns Loja
       {"sp_addsrvrolemember 'caixa', 'public'", 15412},
       {"sp_addsrvrolemember 'ninguem', 'sysadmin'", 15007},
       {"sp_grantdbaccess 'ninguem'", 15007},
@@ -109,6 +110,7 @@ TEST(SecurityProcedures, RefusalsCarrySqlServersNumbersAndReturnOne) {
   };
   Harness h(Security(), "Loja");
   h.state().sessions[2] = LiveSession{2, 52, "caixa", "Loja", "host", "tests", "000000000000", "sleeping"};
+  h.state().catalog.FindDatabase("Loja")->owner = "gestor";
   for (const auto& c : cases) {
     const Reply reply = h.Run(c.text);
     EXPECT_EQ(reply.ErrorNumbers(), (std::vector<int32_t>{c.error})) << c.text;

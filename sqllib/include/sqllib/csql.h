@@ -202,13 +202,13 @@ class CSql {
   // reaches the caller as platform::Error.
   bool CheckDatabase(const std::string& DBName);
   bool CheckDatabase(const std::string& DBName, bool& ByRefNaoSeSabe);
-  // Drops the database DBName ("drop database [<DBName>]") and, when Codigo is not
-  // empty, then deletes its row from quindorconfig's empresas table. With a code,
-  // the configuration table is checked first, so nothing is dropped when its row
-  // could not be deleted. True when every step succeeded. A failed connection
-  // shows gErrCode, a carriage return and gErrDescription; any later failure shows
-  // the server's number and text; both give false. The busy pointer is shown
-  // meanwhile.
+  // Drops the database DBName ("drop database <DBName>", the name bracketed when
+  // it is no regular identifier) and, when Codigo is not empty, then deletes its
+  // row from quindorconfig's empresas table. With a code, the configuration table
+  // is checked first, so nothing is dropped when its row could not be deleted.
+  // True when every step succeeded. A failed connection shows gErrCode, a
+  // carriage return and gErrDescription; any later failure shows the server's
+  // number and text; both give false. The busy pointer is shown meanwhile.
   bool DeleteDatabase(const std::string& DBName, const std::string& Codigo = "");
 
   // ---- Logins (logins.cpp) ----
@@ -224,10 +224,11 @@ class CSql {
   // sends nothing. A failure stops at that step, shows the error box and returns
   // false; the steps already done stay (a login whose role step failed is kept).
   bool CreateLogin(const std::string& uID, const std::string& Pwd, std::int32_t ROLE);
-  // Drops the login UIDtoDelete (sp_droplogin). When gUID is no sysadmin (or that
-  // cannot be told), shows "Sem Permissão para eliminar o Utilizador" and returns
-  // false. False as well, with nothing shown, when the server refused the drop
-  // (missing login, logged in, users left in databases).
+  // Drops the login UIDtoDelete (sp_droplogin); a login that is not there counts as
+  // dropped. When gUID is no sysadmin (or that cannot be told), shows "Sem Permissão
+  // para eliminar o Utilizador" and returns false. False as well, with nothing
+  // shown, when the server refused the drop (logged in, owner of a database, users
+  // left in databases on servers before 2005).
   bool DeleteLogin(const std::string& UIDtoDelete);
   // Sets a password with sp_password: with a blank oldPWD, newPWD for uID without
   // the old one; with UseLoginName, uID's password from oldPWD to newPWD; otherwise
