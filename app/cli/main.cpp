@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -37,9 +38,18 @@ std::optional<std::string> ReadLine(std::istream& in) {
   return line;
 }
 
+// The signal that interrupted the password prompt, 0 while none did.
+volatile std::sig_atomic_t prompt_signal = 0;
+
+extern "C" void OnPromptSignal(int signal) {
+  prompt_signal = signal;
+}
+
 // Asks on the controlling terminal itself, whatever standard input is: echo is
 // turned off on that terminal and the answer is read from it, and echo comes back
-// however the read ends. nullopt when there is no terminal to ask on.
+// however the read ends. A signal that would end the program (Ctrl-C, say) still
+// ends it, but only once echo is back: a terminal left without echo hides all
+// the operator types next. nullopt when there is no terminal to ask on.
 std::optional<std::string> PromptWithoutEcho() {
   const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
@@ -47,6 +57,17 @@ std::optional<std::string> PromptWithoutEcho() {
   if (tcgetattr(fd, &saved) != 0) {
     close(fd);
     return std::nullopt;
+  }
+  constexpr int kEnding[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+  struct sigaction catcher {};
+  catcher.sa_handler = OnPromptSignal;
+  sigemptyset(&catcher.sa_mask);
+  catcher.sa_flags = 0;  // no SA_RESTART: the read below returns on the signal
+  struct sigaction previous[std::size(kEnding)]{};
+  for (std::size_t i = 0; i < std::size(kEnding); ++i) {
+    sigaction(kEnding[i], nullptr, &previous[i]);
+    // A signal the program was started to ignore stays ignored.
+    if (previous[i].sa_handler != SIG_IGN) sigaction(kEnding[i], &catcher, nullptr);
   }
   termios quiet = saved;
   quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
@@ -56,7 +77,7 @@ std::optional<std::string> PromptWithoutEcho() {
   [[maybe_unused]] const ssize_t shown = write(fd, kPrompt, sizeof kPrompt - 1);
   std::string line;
   bool ended = false;
-  for (char c; !ended;) {
+  for (char c; !ended && prompt_signal == 0;) {
     const ssize_t got = read(fd, &c, 1);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0 || c == '\n') {
@@ -66,7 +87,15 @@ std::optional<std::string> PromptWithoutEcho() {
     }
   }
   tcsetattr(fd, TCSAFLUSH, &saved);
+  if (prompt_signal != 0) {
+    [[maybe_unused]] const ssize_t newline = write(fd, "\n", 1);
+  }
   close(fd);
+  for (std::size_t i = 0; i < std::size(kEnding); ++i) sigaction(kEnding[i], &previous[i], nullptr);
+  if (prompt_signal != 0) {
+    line.assign(line.size(), '\0');
+    std::raise(prompt_signal);
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }

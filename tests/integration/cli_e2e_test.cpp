@@ -2,8 +2,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -299,6 +302,39 @@ TEST(ConvertCommandLine, BadUsageExitsSixtyFourAndHelpExitsZero) {
   run = RunConvert({"--help"}, "");
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out.rfind("Usage: tavinor-convert", 0), 0u) << run.out;
+}
+
+TEST(ConvertCommandLine, SignalAtThePasswordPromptEndsTheProgramWithEchoBackOn) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      unsetenv("TAVINOR_PASSWORD");
+      execl(CONVERT_EXECUTABLE, CONVERT_EXECUTABLE, "--server", "127.0.0.1,1", "--login", "sa", nullptr);
+      _exit(127);
+    }
+    std::string shown;
+    char buffer[256];
+    while (shown.find("Password: ") == std::string::npos) {
+      const ssize_t got = read(terminal, buffer, sizeof buffer);
+      ASSERT_GT(got, 0) << shown;
+      shown.append(buffer, static_cast<std::size_t>(got));
+    }
+    termios modes{};
+    ASSERT_EQ(tcgetattr(terminal, &modes), 0);
+    EXPECT_EQ(modes.c_lflag & ECHO, 0u) << "the password is typed without echo";
+
+    kill(pid, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_EQ(tcgetattr(terminal, &modes), 0);
+    close(terminal);
+    EXPECT_NE(modes.c_lflag & ECHO, 0u) << "echo is back on the operator's terminal";
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), signal);
+  }
 }
 
 }  // namespace
