@@ -287,9 +287,10 @@ int Run(int argc, char** argv) {
       PrintPlan(plan, information);
       ++predicted[static_cast<int>(plan.prediction)];
     };
-    outcome = options->dry_run ? app::PlanConversion(view, on_plan, conversion)
+    outcome = options->dry_run ? app::PlanConversion(view, on_plan, conversion, &control)
                                : app::RunConversionInParallel(view, options->jobs, control, conversion);
-    if (options->dry_run && outcome.status == app::ConversionOutcome::Status::kCompleted) {
+    if (options->dry_run && outcome.status == app::ConversionOutcome::Status::kCompleted &&
+        !outcome.interrupted) {
       information << "Dry run, nothing changed: " << predicted[0] << " already converted, " << predicted[1]
                   << " will convert, " << predicted[2] << " will fail." << std::endl;
     }
