@@ -257,6 +257,7 @@ int Run(int argc, char** argv) {
     recorders.push_back(std::make_unique<app::RunRecorder>(server, options->login));
     recorder = recorders.back().get();
     recorder->SetKeepDependents(options->keep_dependents);
+    recorder->SetDryRun(options->dry_run);
     app::ConversionOutcome outcome;
     if (control.StopRequested()) {
       outcome.interrupted = true;
