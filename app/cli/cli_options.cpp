@@ -66,6 +66,19 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
     }
     options.servers_file = servers_file;
   }
+  // A CA file is asked for to have the certificate validated: a file name that
+  // came out empty (an unset variable in a script), or encryption turned off,
+  // would quietly connect without validating anything.
+  if (ca_option->count() > 0) {
+    if (options.ca_file.empty()) {
+      error = "--ca-file needs a file name";
+      return std::nullopt;
+    }
+    if (options.encrypt == "off") {
+      error = "--ca-file cannot validate anything with --encrypt off, which never encrypts";
+      return std::nullopt;
+    }
+  }
   if (options.jobs < 1 || options.jobs > kMaxJobs) {
     error = "--jobs takes a number from 1 to " + std::to_string(kMaxJobs);
     return std::nullopt;
@@ -122,7 +135,7 @@ std::string CliUsage(const std::string& program) {
          "                        only, when the server offers it)\n"
          "      --ca-file FILE    validate the server's certificate against the CAs in FILE\n"
          "                        (PEM; default: the system's CAs, with --encrypt request or\n"
-         "                        require)\n"
+         "                        require; not with --encrypt off)\n"
          "      --trust-server-certificate\n"
          "                        accept the server's certificate without validating it\n"
          "  -h, --help            show this help and exit\n"

@@ -61,6 +61,8 @@ TEST(CliOptions, RefusesBadUsageWithAReason) {
       {{"-j", "65"}, "--jobs takes a number from 1 to 64"},
       {{"--jobs", "many"}, "--jobs"},
       {{"--servers-file="}, "--servers-file"},
+      {{"--ca-file", ""}, "--ca-file needs a file name"},
+      {{"--ca-file", "ca.pem", "--encrypt", "off"}, "--encrypt off"},
   };
   for (const auto& c : cases) {
     std::string error;
