@@ -1,7 +1,9 @@
 #include "app/cli_options.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <cstdio>
+#include <system_error>
 
 namespace app {
 
@@ -40,7 +42,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
   cli.add_flag("--keep-dependents", options.keep_dependents);
   std::string servers_file;
   CLI::Option* servers_file_option = cli.add_option("--servers-file", servers_file);
-  cli.add_option("-j,--jobs", options.jobs);
+  std::string jobs;
+  CLI::Option* jobs_option = cli.add_option("-j,--jobs", jobs);
   cli.add_option("--encrypt", options.encrypt)->check(CLI::IsMember({"off", "request", "require"}));
   CLI::Option* ca_option = cli.add_option("--ca-file", options.ca_file);
   cli.add_flag("--trust-server-certificate", options.trust_server_certificate)->excludes(ca_option);
@@ -78,6 +81,13 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
       error = "--ca-file cannot validate anything with --encrypt off, which never encrypts";
       return std::nullopt;
     }
+  }
+  if (jobs_option->count() > 0) {
+    // Read as the decimal number it is written as: "08" is eight, "010" ten,
+    // never octal, and nothing may trail it.
+    const char* const end = jobs.data() + jobs.size();
+    const auto [stop, failure] = std::from_chars(jobs.data(), end, options.jobs);
+    if (jobs.empty() || failure != std::errc() || stop != end) options.jobs = 0;
   }
   if (options.jobs < 1 || options.jobs > kMaxJobs) {
     error = "--jobs takes a number from 1 to " + std::to_string(kMaxJobs);

@@ -38,6 +38,9 @@ TEST(CliOptions, AcceptsLongShortAndEqualsForms) {
   EXPECT_EQ(options->servers_file, "estate.txt");
   EXPECT_EQ(options->jobs, 8);
   EXPECT_EQ(Parse({})->jobs, 1);
+  // Decimal, as an operator writes it: never octal or hexadecimal.
+  EXPECT_EQ(Parse({"--jobs", "08"})->jobs, 8);
+  EXPECT_EQ(Parse({"--jobs=010"})->jobs, 10);
 
   options = Parse({"--report", "-", "-q"});
   ASSERT_TRUE(options);
@@ -60,6 +63,9 @@ TEST(CliOptions, RefusesBadUsageWithAReason) {
       {{"--jobs", "0"}, "--jobs takes a number from 1 to 64"},
       {{"-j", "65"}, "--jobs takes a number from 1 to 64"},
       {{"--jobs", "many"}, "--jobs"},
+      {{"--jobs", "0x10"}, "--jobs takes a number from 1 to 64"},
+      {{"--jobs", "4abc"}, "--jobs takes a number from 1 to 64"},
+      {{"--jobs", "-1"}, "--jobs takes a number from 1 to 64"},
       {{"--servers-file="}, "--servers-file"},
       {{"--ca-file", ""}, "--ca-file needs a file name"},
       {{"--ca-file", "ca.pem", "--encrypt", "off"}, "--encrypt off"},
