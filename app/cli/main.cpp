@@ -100,6 +100,31 @@ std::optional<std::string> PromptWithoutEcho() {
   return line;
 }
 
+// Erases the progress line, so that what comes next starts a line of its own.
+void ClearProgressLine() {
+  std::cerr << "\r\033[K" << std::flush;
+}
+
+// The console's message boxes, with the progress line, when one is shown,
+// erased before each: the closing messages and a connection error would
+// otherwise be written on after its last character.
+class ProgressConsoleUi final : public platform::UiServices {
+ public:
+  ProgressConsoleUi(std::ostream& information, bool progress) : console_(information), progress_(progress) {}
+  void MsgBox(const std::string& text, int style, const std::string& title) override {
+    if (progress_) ClearProgressLine();
+    console_.MsgBox(text, style, title);
+  }
+  void SetMousePointer(int pointer) override { console_.SetMousePointer(pointer); }
+  [[nodiscard]] int MousePointer() const override { return console_.MousePointer(); }
+  void DoEvents() override { console_.DoEvents(); }
+  void Beep() override { console_.Beep(); }
+
+ private:
+  platform::ConsoleUi console_;
+  bool progress_;
+};
+
 // A database's plan under its name: the type found, what the run would send, and
 // the prediction with its reasons.
 void PrintPlan(const app::DatabasePlan& plan, std::ostream& out) {
@@ -227,7 +252,7 @@ int Run(int argc, char** argv) {
   const bool progress = !options->quiet && isatty(STDERR_FILENO) == 1;
   const bool several = servers->size() > 1;
 
-  platform::SetUi(std::make_shared<platform::ConsoleUi>(information));
+  platform::SetUi(std::make_shared<ProgressConsoleUi>(information, progress));
   app::RunControl control;
   app::SignalWatch signals(control, std::chrono::seconds(5), [](int signal, int count) {
     const char* what = count == 1   ? "no further database is started; those under way finish (another "
@@ -274,7 +299,7 @@ int Run(int argc, char** argv) {
     // terminal, stays below the names until the next one.
     app::FixedFieldsView view(server, options->login, passwords[i], [&](const std::string& caption) {
       recorder->OnDatabase(caption);
-      if (progress) std::cerr << "\r\033[K" << std::flush;
+      if (progress) ClearProgressLine();
       information << caption << std::endl;
       if (progress) {
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
@@ -285,6 +310,7 @@ int Run(int argc, char** argv) {
     int predicted[3] = {0, 0, 0};  // already converted, will convert, will fail
     const auto on_plan = [&](const app::DatabasePlan& plan) {
       recorder->OnPlan(plan);
+      if (progress) ClearProgressLine();
       PrintPlan(plan, information);
       ++predicted[static_cast<int>(plan.prediction)];
     };
@@ -295,7 +321,7 @@ int Run(int argc, char** argv) {
       information << "Dry run, nothing changed: " << predicted[0] << " already converted, " << predicted[1]
                   << " will convert, " << predicted[2] << " will fail." << std::endl;
     }
-    if (progress) std::cerr << "\r\033[K" << std::flush;
+    if (progress) ClearProgressLine();
     int server_status = app::kExitOk;
     if (outcome.status == app::ConversionOutcome::Status::kConnectionFailed) {
       server_status = app::kExitConnectionFailed;
