@@ -47,12 +47,34 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
   cli.add_option("--encrypt", options.encrypt)->check(CLI::IsMember({"off", "request", "require"}));
   CLI::Option* ca_option = cli.add_option("--ca-file", options.ca_file);
   cli.add_flag("--trust-server-certificate", options.trust_server_certificate)->excludes(ca_option);
+  cli.allow_extras();
   try {
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     cli.parse(reversed);
   } catch (const CLI::ParseError& failure) {
     error = failure.what();
+    return std::nullopt;
+  }
+  if (const std::vector<std::string> extras = cli.remaining(); !extras.empty()) {
+    // Only what reads as an option is repeated, without its value: a word on
+    // its own may be the password given to an option that does not exist
+    // ("-p Secret#1").
+    std::string shown;
+    std::size_t hidden = 0;
+    for (const auto& extra : extras) {
+      if (extra.size() > 1 && extra[0] == '-') {
+        shown += (shown.empty() ? "" : " ") + extra.substr(0, extra.find('='));
+      } else {
+        ++hidden;
+      }
+    }
+    error = "not expected: " + shown;
+    if (hidden > 0) {
+      error += std::string(shown.empty() ? "" : " and ") + std::to_string(hidden) +
+               (shown.empty() ? "" : " more") + (hidden == 1 ? " word" : " words") +
+               " (not repeated here in case one is a password)";
+    }
     return std::nullopt;
   }
   if (report_option->count() > 0) {

@@ -55,6 +55,9 @@ TEST(CliOptions, RefusesBadUsageWithAReason) {
   } cases[] = {
       {{"--server"}, "--server: 1 required"},
       {{"--frobnicate"}, "not expected: --frobnicate"},
+      {{"--login", "sa", "-p", "segredo"}, "not expected: -p and 1 more word ("},
+      {{"--pass=segredo", "segredo", "de novo"}, "not expected: --pass and 2 more words ("},
+      {{"segredo"}, "not expected: 1 word ("},
       {{"--report"}, "--report: 1 required"},
       {{"--report="}, "--report"},
       {{"--password", "x"}, "never taken on the command line"},
@@ -74,6 +77,7 @@ TEST(CliOptions, RefusesBadUsageWithAReason) {
     std::string error;
     EXPECT_FALSE(Parse(c.args, &error)) << c.args[0];
     EXPECT_NE(error.find(c.reason_part), std::string::npos) << error;
+    EXPECT_EQ(error.find("segredo"), std::string::npos) << "a password is never repeated: " << error;
   }
 }
 
