@@ -56,6 +56,17 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
     error = failure.what();
     return std::nullopt;
   }
+  // A file option followed by another option ("--report --quiet") lost its
+  // file name: the other option would be taken as the name and never applied.
+  for (const auto& [option, value] :
+       {std::pair{"--report", &report}, std::pair{"--servers-file", &servers_file},
+        std::pair{"--ca-file", &options.ca_file}}) {
+    if (value->rfind("--", 0) == 0) {
+      error = std::string(option) + " needs a file name before the next option, " + *value + " (write ./" +
+              *value + " for a file of that name)";
+      return std::nullopt;
+    }
+  }
   if (const std::vector<std::string> extras = cli.remaining(); !extras.empty()) {
     // Only what reads as an option is repeated, without its value: a word on
     // its own may be the password given to an option that does not exist

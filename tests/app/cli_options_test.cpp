@@ -70,6 +70,8 @@ TEST(CliOptions, RefusesBadUsageWithAReason) {
       {{"--jobs", "4abc"}, "--jobs takes a number from 1 to 64"},
       {{"--jobs", "-1"}, "--jobs takes a number from 1 to 64"},
       {{"--servers-file="}, "--servers-file"},
+      {{"--report", "--quiet"}, "--report needs a file name before the next option, --quiet"},
+      {{"--servers-file", "--jobs", "4"}, "--servers-file needs a file name before the next option"},
       {{"--ca-file", ""}, "--ca-file needs a file name"},
       {{"--ca-file", "ca.pem", "--encrypt", "off"}, "--encrypt off"},
   };
