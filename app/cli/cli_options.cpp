@@ -1,7 +1,9 @@
 #include "app/cli_options.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <cstdio>
+#include <system_error>
 
 namespace app {
 
@@ -40,16 +42,50 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
   cli.add_flag("--keep-dependents", options.keep_dependents);
   std::string servers_file;
   CLI::Option* servers_file_option = cli.add_option("--servers-file", servers_file);
-  cli.add_option("-j,--jobs", options.jobs);
+  std::string jobs;
+  CLI::Option* jobs_option = cli.add_option("-j,--jobs", jobs);
   cli.add_option("--encrypt", options.encrypt)->check(CLI::IsMember({"off", "request", "require"}));
   CLI::Option* ca_option = cli.add_option("--ca-file", options.ca_file);
   cli.add_flag("--trust-server-certificate", options.trust_server_certificate)->excludes(ca_option);
+  cli.allow_extras();
   try {
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     cli.parse(reversed);
   } catch (const CLI::ParseError& failure) {
     error = failure.what();
+    return std::nullopt;
+  }
+  // A file option followed by another option ("--report --quiet") lost its
+  // file name: the other option would be taken as the name and never applied.
+  for (const auto& [option, value] :
+       {std::pair{"--report", &report}, std::pair{"--servers-file", &servers_file},
+        std::pair{"--ca-file", &options.ca_file}}) {
+    if (value->rfind("--", 0) == 0) {
+      error = std::string(option) + " needs a file name before the next option, " + *value + " (write ./" +
+              *value + " for a file of that name)";
+      return std::nullopt;
+    }
+  }
+  if (const std::vector<std::string> extras = cli.remaining(); !extras.empty()) {
+    // Only what reads as an option is repeated, without its value: a word on
+    // its own may be the password given to an option that does not exist
+    // ("-p Secret#1").
+    std::string shown;
+    std::size_t hidden = 0;
+    for (const auto& extra : extras) {
+      if (extra.size() > 1 && extra[0] == '-') {
+        shown += (shown.empty() ? "" : " ") + extra.substr(0, extra.find('='));
+      } else {
+        ++hidden;
+      }
+    }
+    error = "not expected: " + shown;
+    if (hidden > 0) {
+      error += std::string(shown.empty() ? "" : " and ") + std::to_string(hidden) +
+               (shown.empty() ? "" : " more") + (hidden == 1 ? " word" : " words") +
+               " (not repeated here in case one is a password)";
+    }
     return std::nullopt;
   }
   if (report_option->count() > 0) {
@@ -65,6 +101,26 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args, 
       return std::nullopt;
     }
     options.servers_file = servers_file;
+  }
+  // A CA file is asked for to have the certificate validated: a file name that
+  // came out empty (an unset variable in a script), or encryption turned off,
+  // would quietly connect without validating anything.
+  if (ca_option->count() > 0) {
+    if (options.ca_file.empty()) {
+      error = "--ca-file needs a file name";
+      return std::nullopt;
+    }
+    if (options.encrypt == "off") {
+      error = "--ca-file cannot validate anything with --encrypt off, which never encrypts";
+      return std::nullopt;
+    }
+  }
+  if (jobs_option->count() > 0) {
+    // Read as the decimal number it is written as: "08" is eight, "010" ten,
+    // never octal, and nothing may trail it.
+    const char* const end = jobs.data() + jobs.size();
+    const auto [stop, failure] = std::from_chars(jobs.data(), end, options.jobs);
+    if (jobs.empty() || failure != std::errc() || stop != end) options.jobs = 0;
   }
   if (options.jobs < 1 || options.jobs > kMaxJobs) {
     error = "--jobs takes a number from 1 to " + std::to_string(kMaxJobs);
@@ -122,7 +178,7 @@ std::string CliUsage(const std::string& program) {
          "                        only, when the server offers it)\n"
          "      --ca-file FILE    validate the server's certificate against the CAs in FILE\n"
          "                        (PEM; default: the system's CAs, with --encrypt request or\n"
-         "                        require)\n"
+         "                        require; not with --encrypt off)\n"
          "      --trust-server-certificate\n"
          "                        accept the server's certificate without validating it\n"
          "  -h, --help            show this help and exit\n"

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -37,9 +38,18 @@ std::optional<std::string> ReadLine(std::istream& in) {
   return line;
 }
 
+// The signal that interrupted the password prompt, 0 while none did.
+volatile std::sig_atomic_t prompt_signal = 0;
+
+extern "C" void OnPromptSignal(int signal) {
+  prompt_signal = signal;
+}
+
 // Asks on the controlling terminal itself, whatever standard input is: echo is
 // turned off on that terminal and the answer is read from it, and echo comes back
-// however the read ends. nullopt when there is no terminal to ask on.
+// however the read ends. A signal that would end the program (Ctrl-C, say) still
+// ends it, but only once echo is back: a terminal left without echo hides all
+// the operator types next. nullopt when there is no terminal to ask on.
 std::optional<std::string> PromptWithoutEcho() {
   const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
@@ -47,6 +57,17 @@ std::optional<std::string> PromptWithoutEcho() {
   if (tcgetattr(fd, &saved) != 0) {
     close(fd);
     return std::nullopt;
+  }
+  constexpr int kEnding[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+  struct sigaction catcher {};
+  catcher.sa_handler = OnPromptSignal;
+  sigemptyset(&catcher.sa_mask);
+  catcher.sa_flags = 0;  // no SA_RESTART: the read below returns on the signal
+  struct sigaction previous[std::size(kEnding)]{};
+  for (std::size_t i = 0; i < std::size(kEnding); ++i) {
+    sigaction(kEnding[i], nullptr, &previous[i]);
+    // A signal the program was started to ignore stays ignored.
+    if (previous[i].sa_handler != SIG_IGN) sigaction(kEnding[i], &catcher, nullptr);
   }
   termios quiet = saved;
   quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
@@ -56,7 +77,7 @@ std::optional<std::string> PromptWithoutEcho() {
   [[maybe_unused]] const ssize_t shown = write(fd, kPrompt, sizeof kPrompt - 1);
   std::string line;
   bool ended = false;
-  for (char c; !ended;) {
+  for (char c; !ended && prompt_signal == 0;) {
     const ssize_t got = read(fd, &c, 1);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0 || c == '\n') {
@@ -66,10 +87,43 @@ std::optional<std::string> PromptWithoutEcho() {
     }
   }
   tcsetattr(fd, TCSAFLUSH, &saved);
+  if (prompt_signal != 0) {
+    [[maybe_unused]] const ssize_t newline = write(fd, "\n", 1);
+  }
   close(fd);
+  for (std::size_t i = 0; i < std::size(kEnding); ++i) sigaction(kEnding[i], &previous[i], nullptr);
+  if (prompt_signal != 0) {
+    line.assign(line.size(), '\0');
+    std::raise(prompt_signal);
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }
+
+// Erases the progress line, so that what comes next starts a line of its own.
+void ClearProgressLine() {
+  std::cerr << "\r\033[K" << std::flush;
+}
+
+// The console's message boxes, with the progress line, when one is shown,
+// erased before each: the closing messages and a connection error would
+// otherwise be written on after its last character.
+class ProgressConsoleUi final : public platform::UiServices {
+ public:
+  ProgressConsoleUi(std::ostream& information, bool progress) : console_(information), progress_(progress) {}
+  void MsgBox(const std::string& text, int style, const std::string& title) override {
+    if (progress_) ClearProgressLine();
+    console_.MsgBox(text, style, title);
+  }
+  void SetMousePointer(int pointer) override { console_.SetMousePointer(pointer); }
+  [[nodiscard]] int MousePointer() const override { return console_.MousePointer(); }
+  void DoEvents() override { console_.DoEvents(); }
+  void Beep() override { console_.Beep(); }
+
+ private:
+  platform::ConsoleUi console_;
+  bool progress_;
+};
 
 // A database's plan under its name: the type found, what the run would send, and
 // the prediction with its reasons.
@@ -198,7 +252,7 @@ int Run(int argc, char** argv) {
   const bool progress = !options->quiet && isatty(STDERR_FILENO) == 1;
   const bool several = servers->size() > 1;
 
-  platform::SetUi(std::make_shared<platform::ConsoleUi>(information));
+  platform::SetUi(std::make_shared<ProgressConsoleUi>(information, progress));
   app::RunControl control;
   app::SignalWatch signals(control, std::chrono::seconds(5), [](int signal, int count) {
     const char* what = count == 1   ? "no further database is started; those under way finish (another "
@@ -228,6 +282,7 @@ int Run(int argc, char** argv) {
     recorders.push_back(std::make_unique<app::RunRecorder>(server, options->login));
     recorder = recorders.back().get();
     recorder->SetKeepDependents(options->keep_dependents);
+    recorder->SetDryRun(options->dry_run);
     app::ConversionOutcome outcome;
     if (control.StopRequested()) {
       outcome.interrupted = true;
@@ -244,7 +299,7 @@ int Run(int argc, char** argv) {
     // terminal, stays below the names until the next one.
     app::FixedFieldsView view(server, options->login, passwords[i], [&](const std::string& caption) {
       recorder->OnDatabase(caption);
-      if (progress) std::cerr << "\r\033[K" << std::flush;
+      if (progress) ClearProgressLine();
       information << caption << std::endl;
       if (progress) {
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
@@ -255,16 +310,18 @@ int Run(int argc, char** argv) {
     int predicted[3] = {0, 0, 0};  // already converted, will convert, will fail
     const auto on_plan = [&](const app::DatabasePlan& plan) {
       recorder->OnPlan(plan);
+      if (progress) ClearProgressLine();
       PrintPlan(plan, information);
       ++predicted[static_cast<int>(plan.prediction)];
     };
-    outcome = options->dry_run ? app::PlanConversion(view, on_plan, conversion)
+    outcome = options->dry_run ? app::PlanConversion(view, on_plan, conversion, &control)
                                : app::RunConversionInParallel(view, options->jobs, control, conversion);
-    if (options->dry_run && outcome.status == app::ConversionOutcome::Status::kCompleted) {
+    if (options->dry_run && outcome.status == app::ConversionOutcome::Status::kCompleted &&
+        !outcome.interrupted) {
       information << "Dry run, nothing changed: " << predicted[0] << " already converted, " << predicted[1]
                   << " will convert, " << predicted[2] << " will fail." << std::endl;
     }
-    if (progress) std::cerr << "\r\033[K" << std::flush;
+    if (progress) ClearProgressLine();
     int server_status = app::kExitOk;
     if (outcome.status == app::ConversionOutcome::Status::kConnectionFailed) {
       server_status = app::kExitConnectionFailed;

@@ -222,16 +222,18 @@ DatabasePlan PlanDatabase(Connection& database, const std::string& name, const C
 
 ConversionOutcome PlanConversion(ConversionView& view,
                                  const std::function<void(const DatabasePlan&)>& on_plan,
-                                 const ConversionOptions& options) {
+                                 const ConversionOptions& options, const RunControl* control) {
   std::string detected;
   std::string failed;
-  ConversionOutcome outcome =
-      VisitConversionDatabases(view, [&](Connection& database, const std::string& name) {
+  ConversionOutcome outcome = VisitConversionDatabases(
+      view,
+      [&](Connection& database, const std::string& name) {
         const DatabasePlan plan = PlanDatabase(database, name, options);
         if (plan.prediction != DatabasePlan::Prediction::kAlreadyConverted) detected += name + ";";
         if (plan.prediction == DatabasePlan::Prediction::kWillFail) failed += name + ";";
         on_plan(plan);
-      });
+      },
+      control);
   outcome.detected_list = detected;
   outcome.failed_list = failed;
   return outcome;

@@ -37,7 +37,8 @@ class Run {
  public:
   Run(ConversionView& view, const ConversionOptions& options) : view_(view), conversion_(options) {}
   // Hands each database to `visit` instead of changing it; no closing message.
-  Run(ConversionView& view, DatabaseVisitor visit) : view_(view), visit_(std::move(visit)) {}
+  Run(ConversionView& view, DatabaseVisitor visit, const RunControl* control)
+      : view_(view), visit_(std::move(visit)), control_(control) {}
 
   ConversionOutcome Execute() {
     ConversionOutcome outcome;
@@ -62,7 +63,8 @@ class Run {
       outcome.status = ConversionOutcome::Status::kConnectionFailed;
       return outcome;
     }
-    if (!visit_) detail::ShowClosingMessages(detected_list_, failed_list_);
+    outcome.interrupted = interrupted_;
+    if (!visit_ && !interrupted_) detail::ShowClosingMessages(detected_list_, failed_list_);
     return outcome;
   }
 
@@ -96,6 +98,10 @@ class Run {
         // below then fails and ends the run.
       }
       if (at_end) break;
+      if (control_ != nullptr && control_->StopRequested()) {
+        interrupted_ = true;
+        break;
+      }
       std::string name;
       // Without a readable row there is no database to connect to: the
       // connection step fails and ends the run, naming the real cause.
@@ -145,6 +151,8 @@ class Run {
   std::string detected_list_;
   std::string failed_list_;
   DatabaseVisitor visit_;
+  const RunControl* control_ = nullptr;
+  bool interrupted_ = false;
 };
 
 }  // namespace
@@ -153,8 +161,9 @@ ConversionOutcome RunConversion(ConversionView& view, const ConversionOptions& o
   return Run(view, options).Execute();
 }
 
-ConversionOutcome VisitConversionDatabases(ConversionView& view, DatabaseVisitor visit) {
-  return Run(view, std::move(visit)).Execute();
+ConversionOutcome VisitConversionDatabases(ConversionView& view, DatabaseVisitor visit,
+                                           const RunControl* control) {
+  return Run(view, std::move(visit), control).Execute();
 }
 
 }  // namespace app

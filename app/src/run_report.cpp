@@ -83,6 +83,11 @@ void RunRecorder::SetKeepDependents(bool keep) {
   keep_dependents_ = keep;
 }
 
+void RunRecorder::SetDryRun(bool dry_run) {
+  const std::lock_guard lock(mutex_);
+  dry_run_ = dry_run;
+}
+
 std::size_t RunRecorder::Total() const {
   const std::lock_guard lock(mutex_);
   return databases_.size();
@@ -123,7 +128,14 @@ void RunRecorder::OnStatement(const platform::StatementEvent& event) {
   const std::string& text = event.text;
   if (text == kTypeQuery && first != nullptr) {
     for (const auto& row : first->rows) {
-      if (!row.empty() && !row.front().IsNull()) database->type_rows.push_back(row.front().ToString());
+      if (row.empty() || row.front().IsNull()) {
+        database->type_says_converted = true;
+        continue;
+      }
+      database->type_rows.push_back(row.front().ToString());
+      if (platform::Trim(platform::Lower(database->type_rows.back())) == "datetime") {
+        database->type_says_converted = true;
+      }
     }
   } else if (text == kIndexListQuery && first != nullptr) {
     for (const auto& row : first->rows) {
@@ -182,10 +194,13 @@ json RunRecorder::DatabaseReport(const Database& database, bool connection_faile
     outcome = "not_reached";
   } else if (connection_failed) {
     outcome = "connection_failed";
-  } else if (!database.alter_sent) {
+  } else if (database.type_says_converted) {
     outcome = "already_converted";
   } else {
-    outcome = database.alter_ok && !database.rolled_back ? "converted" : "failed";
+    // The database needed the change. Without an ALTER that went through (a
+    // stop that refused the rest of its statements, dependents that could not
+    // be read) it was not changed.
+    outcome = database.alter_sent && database.alter_ok && !database.rolled_back ? "converted" : "failed";
   }
   report["outcome"] = outcome;
 

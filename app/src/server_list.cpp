@@ -20,7 +20,10 @@ bool IsValidVariable(const std::string& name) {
 
 std::optional<std::vector<ServerEntry>> ParseServerList(const std::string& text, std::string& error) {
   std::vector<ServerEntry> servers;
-  std::istringstream lines(text);
+  // A file saved by a Windows editor may begin with a UTF-8 byte order mark,
+  // which would otherwise become part of the first server's name.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  std::istringstream lines(text.rfind(kByteOrderMark, 0) == 0 ? text.substr(kByteOrderMark.size()) : text);
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
     const std::string where = "line " + std::to_string(number) + ": ";
@@ -47,8 +50,14 @@ std::optional<std::vector<ServerEntry>> ParseServerList(const std::string& text,
                 "that holds it with password-env=VARIABLE";
         return std::nullopt;
       } else {
-        error =
-            where + "unexpected '" + word + "' after the server name (only password-env=VARIABLE may follow)";
+        // The word itself is not repeated either: a password written after the
+        // server name would otherwise end up on the screen and in logs. An
+        // option-like word shows its name, enough to find a misspelling.
+        const std::size_t equals = word.find('=');
+        const std::string shown =
+            equals == std::string::npos ? "" : " ('" + word.substr(0, equals + 1) + "...')";
+        error = where + "unexpected word " + std::to_string(i + 1) + shown +
+                " after the server name (only password-env=VARIABLE may follow)";
         return std::nullopt;
       }
     }

@@ -38,6 +38,9 @@ TEST(CliOptions, AcceptsLongShortAndEqualsForms) {
   EXPECT_EQ(options->servers_file, "estate.txt");
   EXPECT_EQ(options->jobs, 8);
   EXPECT_EQ(Parse({})->jobs, 1);
+  // Decimal, as an operator writes it: never octal or hexadecimal.
+  EXPECT_EQ(Parse({"--jobs", "08"})->jobs, 8);
+  EXPECT_EQ(Parse({"--jobs=010"})->jobs, 10);
 
   options = Parse({"--report", "-", "-q"});
   ASSERT_TRUE(options);
@@ -52,6 +55,9 @@ TEST(CliOptions, RefusesBadUsageWithAReason) {
   } cases[] = {
       {{"--server"}, "--server: 1 required"},
       {{"--frobnicate"}, "not expected: --frobnicate"},
+      {{"--login", "sa", "-p", "segredo"}, "not expected: -p and 1 more word ("},
+      {{"--pass=segredo", "segredo", "de novo"}, "not expected: --pass and 2 more words ("},
+      {{"segredo"}, "not expected: 1 word ("},
       {{"--report"}, "--report: 1 required"},
       {{"--report="}, "--report"},
       {{"--password", "x"}, "never taken on the command line"},
@@ -60,12 +66,20 @@ TEST(CliOptions, RefusesBadUsageWithAReason) {
       {{"--jobs", "0"}, "--jobs takes a number from 1 to 64"},
       {{"-j", "65"}, "--jobs takes a number from 1 to 64"},
       {{"--jobs", "many"}, "--jobs"},
+      {{"--jobs", "0x10"}, "--jobs takes a number from 1 to 64"},
+      {{"--jobs", "4abc"}, "--jobs takes a number from 1 to 64"},
+      {{"--jobs", "-1"}, "--jobs takes a number from 1 to 64"},
       {{"--servers-file="}, "--servers-file"},
+      {{"--report", "--quiet"}, "--report needs a file name before the next option, --quiet"},
+      {{"--servers-file", "--jobs", "4"}, "--servers-file needs a file name before the next option"},
+      {{"--ca-file", ""}, "--ca-file needs a file name"},
+      {{"--ca-file", "ca.pem", "--encrypt", "off"}, "--encrypt off"},
   };
   for (const auto& c : cases) {
     std::string error;
     EXPECT_FALSE(Parse(c.args, &error)) << c.args[0];
     EXPECT_NE(error.find(c.reason_part), std::string::npos) << error;
+    EXPECT_EQ(error.find("segredo"), std::string::npos) << "a password is never repeated: " << error;
   }
 }
 

@@ -42,11 +42,19 @@ class ConversionPlanTest : public ::testing::Test {
                        Reply({Table({"statistics_name", "statistics_keys"}, std::move(statistics))}));
   }
 
-  std::vector<app::DatabasePlan> Plan() {
+  // Plans every database; `after_each` runs once each plan is in.
+  std::vector<app::DatabasePlan> Plan(const app::RunControl* control = nullptr,
+                                      const std::function<void()>& after_each = {}) {
     driver_->OnExecute("master", app::kDatabaseListQuery, Reply({Table({"name"}, databases_)}));
     std::vector<app::DatabasePlan> plans;
     app::FixedFieldsView view("srv", "sa", "pw");
-    outcome_ = app::PlanConversion(view, [&](const app::DatabasePlan& plan) { plans.push_back(plan); });
+    outcome_ = app::PlanConversion(
+        view,
+        [&](const app::DatabasePlan& plan) {
+          plans.push_back(plan);
+          if (after_each) after_each();
+        },
+        {}, control);
     return plans;
   }
 
@@ -121,6 +129,21 @@ TEST_F(ConversionPlanTest, ValuesThatWillNotConvertAndHiddenIndexesFail) {
   EXPECT_NE(plans[0].reasons[0].find("IX_Incluido"), std::string::npos);
   EXPECT_NE(plans[0].reasons[1].find("'ontem' '31/02/2024'"), std::string::npos) << plans[0].reasons[1];
   EXPECT_TRUE(plans[0].findings.empty());
+}
+
+TEST_F(ConversionPlanTest, AStopPlansNoFurtherDatabase) {
+  Database("Parvimar01", {"smalldatetime"});
+  Database("Parvimar02", {"smalldatetime"});
+  app::RunControl control;
+
+  const auto plans = Plan(&control, [&] { control.RequestStop(); });
+
+  ASSERT_EQ(plans.size(), 1u);
+  EXPECT_TRUE(driver_->Trace("Parvimar02").empty());
+  EXPECT_TRUE(outcome_.interrupted);
+  EXPECT_EQ(outcome_.status, app::ConversionOutcome::Status::kCompleted);
+  EXPECT_TRUE(ui_->boxes.empty()) << "neither a connection error nor a closing message";
+  EXPECT_EQ(ui_->MousePointer(), platform::kPointerDefault);
 }
 
 }  // namespace

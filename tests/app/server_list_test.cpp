@@ -15,7 +15,7 @@ Entries Flatten(const std::vector<app::ServerEntry>& servers) {
 TEST(ServerList, ReadsOneServerALineSkippingBlanksAndComments) {
   std::string error;
   const auto servers = app::ParseServerList(
-      "# Lisbon estate\n"
+      "\xEF\xBB\xBF# Lisbon estate, saved with a byte order mark\n"
       "\n"
       "db01\\PROD\r\n"
       "   10.0.0.7,1433   password-env=PORTO_PASSWORD   # own login password\n"
@@ -35,8 +35,10 @@ TEST(ServerList, RefusesPasswordsAndUnknownWordsNamingTheLine) {
       {"db01 pwd=segredo", "line 1: a password is never written"},
       {"db01 password-env=", "line 1: password-env= needs the name"},
       {"db01 password-env=1ABC", "line 1: password-env= needs the name"},
-      {"db01 password-env=A password-env=B", "line 1: unexpected 'password-env=B'"},
-      {"db01 db02", "line 1: unexpected 'db02'"},
+      {"db01 password-env=A password-env=B", "line 1: unexpected word 3 ('password-env=...')"},
+      {"db01 db02", "line 1: unexpected word 2 after the server name"},
+      {"db01 segredo", "line 1: unexpected word 2 after the server name"},
+      {"db01 passwd=segredo", "line 1: unexpected word 2 ('passwd=...')"},
   };
   for (const auto& c : cases) {
     std::string error;

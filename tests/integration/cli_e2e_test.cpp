@@ -2,8 +2,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -299,6 +302,89 @@ TEST(ConvertCommandLine, BadUsageExitsSixtyFourAndHelpExitsZero) {
   run = RunConvert({"--help"}, "");
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out.rfind("Usage: tavinor-convert", 0), 0u) << run.out;
+}
+
+// Runs the command line on a terminal of its own, the password in the
+// environment, and returns all it wrote there.
+std::string RunOnTerminal(const std::vector<std::string>& args) {
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    setenv("TAVINOR_PASSWORD", "Tavinor#2024", 1);
+    std::vector<char*> argv{const_cast<char*>(CONVERT_EXECUTABLE)};
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(CONVERT_EXECUTABLE, argv.data());
+    _exit(127);
+  }
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) {
+    shown.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(terminal);
+  waitpid(pid, nullptr, 0);
+  return shown;
+}
+
+TEST(ConvertCommandLine, ProgressLineOnATerminalIsErasedBeforeWhatFollowsIt) {
+  const std::filesystem::path demo = std::filesystem::path(SOURCE_DIR) / "standin/scenarios/demo.json";
+  testsupport::StandinProcess standin(STANDIN_EXECUTABLE, demo.string());
+  const std::vector<std::string> args = {"--server", standin.Server(), "--login", "sa"};
+  // Each name, plan and message starts a line: after a line break, or after the
+  // progress line was erased.
+  const auto expect_line_starts = [](const std::string& shown, const std::vector<std::string>& starts) {
+    SCOPED_TRACE(shown);
+    EXPECT_NE(shown.find("[1/6] Parvimar01"), std::string::npos) << "a progress line is shown";
+    for (const auto& start : starts) {
+      const auto at = shown.find(start);
+      ASSERT_NE(at, std::string::npos) << start;
+      const std::string before = shown.substr(0, at);
+      const bool line_start = (before.size() >= 2 && before.substr(before.size() - 2) == "\r\n") ||
+                              (before.size() >= 4 && before.substr(before.size() - 4) == "\r\x1b[K");
+      EXPECT_TRUE(line_start) << "'" << start << "' at " << at;
+    }
+  };
+
+  expect_line_starts(RunOnTerminal(args), {"Parvimar02\r\n", "Processo Terminado!"});
+  standin.Control("RESET");
+  standin.Control("FAULT OFFLINE Parvimar05");
+  std::vector<std::string> dry_run = args;
+  dry_run.push_back("--dry-run");
+  expect_line_starts(RunOnTerminal(dry_run), {"  type: ", "4060\r\n"});
+}
+
+TEST(ConvertCommandLine, SignalAtThePasswordPromptEndsTheProgramWithEchoBackOn) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      unsetenv("TAVINOR_PASSWORD");
+      execl(CONVERT_EXECUTABLE, CONVERT_EXECUTABLE, "--server", "127.0.0.1,1", "--login", "sa", nullptr);
+      _exit(127);
+    }
+    std::string shown;
+    char buffer[256];
+    while (shown.find("Password: ") == std::string::npos) {
+      const ssize_t got = read(terminal, buffer, sizeof buffer);
+      ASSERT_GT(got, 0) << shown;
+      shown.append(buffer, static_cast<std::size_t>(got));
+    }
+    termios modes{};
+    ASSERT_EQ(tcgetattr(terminal, &modes), 0);
+    EXPECT_EQ(modes.c_lflag & ECHO, 0u) << "the password is typed without echo";
+
+    kill(pid, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_EQ(tcgetattr(terminal, &modes), 0);
+    close(terminal);
+    EXPECT_NE(modes.c_lflag & ECHO, 0u) << "echo is back on the operator's terminal";
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), signal);
+  }
 }
 
 }  // namespace

@@ -31,10 +31,11 @@ DatabasePlan PlanDatabase(platform::Connection& database, const std::string& nam
 
 // Plans every Parvimar database as the run would walk them; `on_plan` gets each in
 // the server's order. The outcome's lists name the databases predicted to need the
-// change and those predicted to fail, as the run's own lists would.
+// change and those predicted to fail, as the run's own lists would. Once `control`
+// (when given) asks to stop, no further database is planned.
 ConversionOutcome PlanConversion(ConversionView& view,
                                  const std::function<void(const DatabasePlan&)>& on_plan,
-                                 const ConversionOptions& options = {});
+                                 const ConversionOptions& options = {}, const RunControl* control = nullptr);
 
 // "already converted", "will convert" or "will fail".
 const char* PredictionText(DatabasePlan::Prediction prediction);

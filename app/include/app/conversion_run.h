@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "app/run_control.h"
 #include "platform/session.h"
 
 namespace app {
@@ -76,8 +77,10 @@ ConversionOutcome RunConversion(ConversionView& view, const ConversionOptions& o
 // Goes through the Parvimar databases exactly as the run does (the same
 // connections, list, captions, pointer and failure rules) but hands each open
 // database connection to `visit` instead of changing it, and shows no closing
-// message. The outcome's lists are left empty.
+// message. The outcome's lists are left empty. Once `control` (when given) asks to
+// stop, no further database is taken and the outcome says interrupted.
 using DatabaseVisitor = std::function<void(platform::Connection& database, const std::string& name)>;
-ConversionOutcome VisitConversionDatabases(ConversionView& view, DatabaseVisitor visit);
+ConversionOutcome VisitConversionDatabases(ConversionView& view, DatabaseVisitor visit,
+                                           const RunControl* control = nullptr);
 
 }  // namespace app

@@ -30,6 +30,8 @@ class RunRecorder {
   void OnPlan(const DatabasePlan& plan);
   // The run keeps the dependents of DataSys (--keep-dependents).
   void SetKeepDependents(bool keep);
+  // The run is a dry run (--dry-run), even when it plans no database.
+  void SetDryRun(bool dry_run);
 
   // Databases in the list (0 until it was read) and how many the run went into.
   [[nodiscard]] std::size_t Total() const;
@@ -57,6 +59,9 @@ class RunRecorder {
     std::string name;
     bool reached = false;
     std::vector<std::string> type_rows;
+    // The type query said datetime, or gave a row the run cannot read, which
+    // the run takes the same way: the database is left alone.
+    bool type_says_converted = false;
     bool alter_sent = false;
     bool alter_ok = false;
     bool committed = false;
