@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "platform/ui_services.h"
 #include "reporting_failure.h"
+#include "server_names.h"
 #include "sqllib/csql.h"
 #include "sqllib/sql_quote.h"
 #include "util/ediv.h"
@@ -73,8 +74,7 @@ std::string WorkstationName() {
 
 bool CSql::ChangeDatabaseOwner(platform::Connection& connToDataBase, const std::string& strDbName,
                                const std::string& LoginName, const std::string& NewOwner) {
-  const std::string new_owner = Folded(NewOwner);
-  if (new_owner == Folded(LoginName)) return false;
+  if (csql::SameName(NewOwner, LoginName)) return false;
   try {
     bool is_user = false;
     bool owns_already = false;
@@ -84,11 +84,11 @@ bool CSql::ChangeDatabaseOwner(platform::Connection& connToDataBase, const std::
       for (; !users.Eof(); users.MoveNext()) {
         const platform::Variant login = users.Value("LoginName");
         const std::string user = users.Value("UserName").ToString();
-        if (!login.IsNull() && Folded(login.ToString()) == new_owner) {
+        if (!login.IsNull() && csql::SameName(login.ToString(), NewOwner)) {
           is_user = true;
           user_name = user;
         }
-        if (Folded(user) == "dbo" && !login.IsNull() && Folded(login.ToString()) == new_owner) {
+        if (Folded(user) == "dbo" && !login.IsNull() && csql::SameName(login.ToString(), NewOwner)) {
           owns_already = true;
         }
       }

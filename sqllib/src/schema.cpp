@@ -5,6 +5,7 @@
 
 #include "platform/error.h"
 #include "reporting_failure.h"
+#include "server_names.h"
 #include "sqllib/csql.h"
 #include "sqllib/sql_quote.h"
 #include "util/ediv.h"
@@ -30,23 +31,6 @@ bool HasRows(platform::Connection& conn, const std::string& statement) {
   } catch (const std::exception&) {
     return false;
   }
-}
-
-// Upper case for the exclusion test: ASCII letters and the accented Latin-1 letters
-// of Portuguese names (two bytes in UTF-8); other characters stay as they are.
-std::string UpperText(const std::string& text) {
-  std::string out = text;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    auto c = static_cast<unsigned char>(out[i]);
-    if (c >= 'a' && c <= 'z') {
-      out[i] = static_cast<char>(c - 'a' + 'A');
-    } else if (c == 0xC3 && i + 1 < out.size()) {
-      auto next = static_cast<unsigned char>(out[i + 1]);
-      if (next >= 0xA0 && next <= 0xBE && next != 0xB7) out[i + 1] = static_cast<char>(next - 0x20);
-      ++i;
-    }
-  }
-  return out;
 }
 
 bool IsBlank(const std::string& text) {
@@ -87,10 +71,10 @@ bool CSql::SQLCheckIndex(platform::Connection& conn, const std::string& strTable
     // 15472 and no result set.
     platform::Recordset indexes = conn.Execute("sp_helpindex " + csql::QuoteLiteral(strTable));
     if (indexes.State() != platform::kStateOpen) return false;
-    const std::string wanted = UpperText(strIndexName);
+    const std::string wanted = csql::UpperName(strIndexName);
     for (; !indexes.Eof(); indexes.MoveNext()) {
       const platform::Variant name = indexes.Value("index_name");
-      if (!name.IsNull() && UpperText(name.ToString()) == wanted) return true;
+      if (!name.IsNull() && csql::UpperName(name.ToString()) == wanted) return true;
     }
     return false;
   } catch (const std::exception&) {
@@ -147,11 +131,11 @@ bool CSql::SQLDropField(platform::Connection& connActiva, const std::string& Tab
 std::string CSql::CreateFieldList(const platform::Recordset& rstRecordset, const std::string& strFieldSep,
                                   const std::string& ExcludeFields) {
   const bool exclude = !IsBlank(ExcludeFields);
-  const std::string excluded = UpperText(ExcludeFields);
+  const std::string excluded = csql::UpperName(ExcludeFields);
   std::string list;
   for (int i = 0; i < rstRecordset.FieldCount(); ++i) {
     const std::string& name = rstRecordset.Fields(i).Name();
-    if (exclude && excluded.find(UpperText(name)) != std::string::npos) continue;
+    if (exclude && excluded.find(csql::UpperName(name)) != std::string::npos) continue;
     list += name + strFieldSep;
   }
   if (list.empty())

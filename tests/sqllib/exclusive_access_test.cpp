@@ -42,7 +42,9 @@ TEST_F(CSqlExclusiveAccessTest, OwnerChangeDropsTheNewOwnersUserFirst) {
 }
 
 TEST_F(CSqlExclusiveAccessTest, OwnerChangesThatDoNothing) {
-  driver_->OnExecute("db", "sp_helpuser", Users({{"dbo", Variant("Maria")}, {"joao", Variant("joao")}}));
+  driver_->OnExecute(
+      "db", "sp_helpuser",
+      Users({{"dbo", Variant("Maria")}, {"joao", Variant("joao")}, {"dbo", Variant("Conceição")}}));
   struct Case {
     const char* database;
     const char* login;
@@ -52,6 +54,9 @@ TEST_F(CSqlExclusiveAccessTest, OwnerChangesThatDoNothing) {
   } cases[] = {
       {"Parvimar01", " SA", "sa ", false, {}},
       {"Parvimar01", "", "MARIA", false, {"sp_helpuser"}},
+      // Accented letters compare without case as the server's collation does.
+      {"Parvimar01", "CONCEIÇÃO", "conceição", false, {}},
+      {"Parvimar01", "", "CONCEIÇÃO", false, {"sp_helpuser"}},
       // A system database keeps its owner and its users.
       {" tempdb ", "", "joao", true, {"sp_helpuser"}},
       {"Model", "", "joao", true, {"sp_helpuser"}},
