@@ -193,15 +193,15 @@ std::string CliUsage(const std::string& program) {
          "one after another, each under a line \"== server NAME ==\"; a server that cannot\n"
          "be reached does not stop the others.\n"
          "\n"
-         "SIGINT or SIGTERM stops the run: no further database is started, those under\n"
-         "way finish, or are rolled back after 5 seconds (at once on a second signal; a\n"
-         "third ends the program, and the server rolls back what is still open). The\n"
-         "report is still written.\n"
+         "SIGINT, SIGTERM or SIGHUP stops the run: no further database is started, those\n"
+         "under way finish, or are rolled back after 5 seconds (at once on a second\n"
+         "signal; a third ends the program, and the server rolls back what is still\n"
+         "open). The report is still written. Under nohup, SIGHUP stays ignored.\n"
          "\n"
          "Exit status, the worst over the servers: 0 nothing failed, 1 a database's\n"
          "change failed, 2 a connection failed, 64 bad usage, 70 an internal error,\n"
-         "130 stopped by SIGINT, 143 stopped by SIGTERM. With --dry-run, 1 means a\n"
-         "database is predicted to fail.\n";
+         "130 stopped by SIGINT, 143 stopped by SIGTERM, 129 stopped by SIGHUP. With\n"
+         "--dry-run, 1 means a database is predicted to fail.\n";
 }
 
 std::string ResolvePassword(const CliOptions& options, const PasswordSources& sources) {

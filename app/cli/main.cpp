@@ -259,8 +259,8 @@ int Run(int argc, char** argv) {
                                       "signal rolls them back now)"
                        : count == 2 ? "rolling back the databases under way"
                                     : "ending now";
-    std::cerr << "\ntavinor-convert: " << (signal == SIGTERM ? "SIGTERM" : "SIGINT") << ": " << what << '\n'
-              << std::flush;
+    const char* name = signal == SIGTERM ? "SIGTERM" : signal == SIGHUP ? "SIGHUP" : "SIGINT";
+    std::cerr << "\ntavinor-convert: " << name << ": " << what << '\n' << std::flush;
   });
   // Servers are converted one after another: the observer feeds the recorder of
   // the server under way, set here between runs, when no request is in flight.
@@ -334,7 +334,9 @@ int Run(int argc, char** argv) {
   }
   platform::SetDriver(nullptr);
   if (const int signal = signals.Signal(); signal != 0) {
-    status = signal == SIGTERM ? app::kExitTerminated : app::kExitInterrupted;
+    status = signal == SIGTERM  ? app::kExitTerminated
+             : signal == SIGHUP ? app::kExitHangUp
+                                : app::kExitInterrupted;
     // The server under way when the signal came, even if it got to the end of
     // its list.
     outcomes.back().interrupted = true;

@@ -22,6 +22,11 @@ SignalWatch::SignalWatch(RunControl& control, std::chrono::milliseconds grace,
   sigemptyset(&signals_);
   sigaddset(&signals_, SIGINT);
   sigaddset(&signals_, SIGTERM);
+  // A hang-up (the terminal or the SSH session gone) stops the run as SIGTERM
+  // does, so the report is still written. Under nohup it stays ignored: a blocked
+  // signal is queued even when ignored, and would otherwise stop the run.
+  struct sigaction hangup {};
+  if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) sigaddset(&signals_, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
   watcher_ = std::thread([this] { Watch(); });
 }

@@ -186,8 +186,10 @@ TEST_F(ConvertFleet, InterruptedAtRandomMomentsLeavesEveryDatabaseWholeAndWrites
   // Late enough for the run to have begun (a signal during start-up ends the
   // program before it changes anything), early enough for it not to have ended.
   std::uniform_int_distribution<int> delay_ms(150, 900);
+  // A hang-up (the SSH session gone) stops the run as the other two do.
+  const std::pair<int, int> signals[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
   for (int round = 0; round < 6; ++round) {
-    const int signal = round % 2 == 0 ? SIGINT : SIGTERM;
+    const auto [signal, exit_code] = signals[round % 3];
     const int delay = delay_ms(random);
     SCOPED_TRACE("round " + std::to_string(round) + ", signal after " + std::to_string(delay) + " ms");
     standin().Control("RESET");
@@ -196,7 +198,7 @@ TEST_F(ConvertFleet, InterruptedAtRandomMomentsLeavesEveryDatabaseWholeAndWrites
     std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     process.Signal(signal);
     const auto run = process.Wait();
-    EXPECT_EQ(run.exit_code, signal == SIGINT ? 130 : 143) << run.err;
+    EXPECT_EQ(run.exit_code, exit_code) << run.err;
     standin().Control("FAULT CLEAR");
     ExpectNoneHalfConverted(before_, done_, States(standin(), names_));
     e2e::ExpectValidReport(ReadFile(report));
@@ -234,6 +236,26 @@ TEST_F(ConvertFleet, SecondSignalCancelsAStatementThatDoesNotEndAndRollsBack) {
   EXPECT_EQ(run.exit_code, 130) << run.err;
   standin().Control("FAULT CLEAR");
   EXPECT_EQ(States(standin(), names_), before_);
+}
+
+// Started under nohup, the run goes on through a hang-up to its normal end.
+TEST_F(ConvertFleet, AHangUpIsIgnoredWhenTheRunWasStartedToIgnoreIt) {
+  standin().Control("RESET");
+  standin().Control("FAULT LATENCY 5");
+  struct sigaction ignore {
+  }, previous{};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGHUP, &ignore, &previous);  // inherited through fork and exec, as nohup does it
+  e2e::ConvertProcess process(Args(standin(), {"--jobs", "3"}), kPassword);
+  sigaction(SIGHUP, &previous, nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  process.Signal(SIGHUP);
+  const auto run = process.Wait();
+  standin().Control("FAULT CLEAR");
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_EQ(run.out, sequential_.out);
+  EXPECT_EQ(States(standin(), names_), done_);
 }
 
 TEST(ConvertServers, EachServerRunsOnItsOwnAndAnUnreachableOneDoesNotStopTheOthers) {

@@ -18,6 +18,7 @@ inline constexpr int kExitInternalError = 70;  // EX_SOFTWARE
 // A run stopped by a signal: 128 + the signal's number.
 inline constexpr int kExitInterrupted = 130;  // SIGINT
 inline constexpr int kExitTerminated = 143;   // SIGTERM
+inline constexpr int kExitHangUp = 129;       // SIGHUP
 
 // Databases at once, at most.
 inline constexpr int kMaxJobs = 64;

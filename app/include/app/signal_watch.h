@@ -1,4 +1,5 @@
-// SIGINT and SIGTERM during a command-line run. The signals are blocked in every
+// SIGINT, SIGTERM and SIGHUP during a command-line run (SIGHUP only when the
+// program was not started to ignore it, as under nohup). The signals are blocked in every
 // thread and taken by a watcher thread of their own, so no work happens in a
 // signal handler: the first signal stops the run (no new database); the
 // databases under way get `grace` to finish, after which, or at once on a second
@@ -27,7 +28,7 @@ class SignalWatch {
   SignalWatch(const SignalWatch&) = delete;
   SignalWatch& operator=(const SignalWatch&) = delete;
 
-  // The first signal taken (SIGINT or SIGTERM), 0 when none came.
+  // The first signal taken (SIGINT, SIGTERM or SIGHUP), 0 when none came.
   [[nodiscard]] int Signal() const noexcept { return first_.load(); }
 
  private:
