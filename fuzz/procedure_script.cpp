@@ -3,7 +3,8 @@
 //    is nothing but GO lines: joined with the GO lines they give back the script;
 //  - no batch is empty or starts with a GO line the splitter should have cut;
 //  - splitting the batches joined again with GO lines gives the same batches;
-//  - the CREATE found in a batch is the word CREATE, standing alone.
+//  - the CREATE found in a batch is the word CREATE, standing alone (a byte-order
+//    mark may stand before it at the batch's start).
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -17,15 +18,25 @@
 namespace {
 
 constexpr std::string_view kSeparator = "\r\nGO\r\n";
-constexpr std::string_view kFinalSeparator = "\r\nGO";
 
 [[noreturn]] void Fail(const std::string& what, const std::string& script) {
   std::cerr << what << ": [" << script << "]\n";
   std::abort();
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
+// The length of the GO line `text` starts with (a line end, GO, a line end, the
+// line ends CR LF or LF), 0 when it starts with none; `last` says the GO ends the
+// text without a line end behind it.
+std::size_t GoLineAt(std::string_view text, bool& last) {
+  last = false;
+  const std::size_t before = csql::LineEndAt(text, 0);
+  if (before == 0 || text.substr(before, 2) != "GO") return 0;
+  if (before + 2 == text.size()) {
+    last = true;
+    return text.size();
+  }
+  const std::size_t after = csql::LineEndAt(text, before + 2);
+  return after == 0 ? 0 : before + 2 + after;
 }
 
 // Walks the script: every stretch is either a GO line or the next batch. A batch
@@ -35,13 +46,13 @@ void CheckCover(const std::string& script, const std::vector<std::string>& batch
   std::string_view rest(script);
   std::size_t next = 0;
   while (!rest.empty()) {
-    if (StartsWith(rest, kSeparator)) {
-      rest.remove_prefix(kSeparator.size());
-    } else if (next < batches.size() && StartsWith(rest, batches[next])) {
+    bool last = false;
+    const std::size_t go_line = GoLineAt(rest, last);
+    if (go_line > 0 && (!last || next == batches.size())) {
+      rest.remove_prefix(go_line);
+    } else if (next < batches.size() && rest.substr(0, batches[next].size()) == batches[next]) {
       rest.remove_prefix(batches[next].size());
       ++next;
-    } else if (rest == kFinalSeparator && next == batches.size()) {
-      rest = {};
     } else {
       Fail("the batches and GO lines do not give back the script", script);
     }
@@ -64,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string joined;
   for (const std::string& batch : batches) {
     if (batch.empty()) Fail("an empty batch", script);
-    if (StartsWith(batch, kSeparator)) Fail("a batch starting with a GO line", script);
+    bool last = false;
+    if (GoLineAt(batch, last) > 0) Fail("a batch starting with a GO line", script);
     if (!joined.empty()) joined += kSeparator;
     joined += batch;
   }
@@ -76,7 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string word = batch.substr(create, 6);
     for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (word != "create") Fail("FindCreate points at [" + word + "]", batch);
-    if ((create > 0 && IsWordChar(batch[create - 1])) ||
+    // A byte-order mark before it (a script saved by a Windows editor) is no part of a word.
+    const bool after_mark = create == 3 && batch.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    if ((create > 0 && !after_mark && IsWordChar(batch[create - 1])) ||
         (create + 6 < batch.size() && IsWordChar(batch[create + 6]))) {
       Fail("FindCreate points inside a word", batch);
     }

@@ -88,9 +88,13 @@ class SqlScanner {
 
 }  // namespace
 
+std::size_t LineEndAt(std::string_view text, std::size_t pos) {
+  if (text.substr(pos, 2) == "\r\n") return 2;
+  return pos < text.size() && text[pos] == '\n' ? 1 : 0;
+}
+
 std::vector<std::string> SplitBatches(const std::string& script) {
-  static constexpr std::string_view kSeparator = "\r\nGO\r\n";
-  static constexpr std::string_view kFinalSeparator = "\r\nGO";
+  const std::string_view text(script);
   std::vector<std::string> batches;
   std::size_t start = 0;
   const auto cut = [&](std::size_t end) {
@@ -99,18 +103,19 @@ std::vector<std::string> SplitBatches(const std::string& script) {
   SqlScanner scanner(script);
   while (!scanner.AtEnd()) {
     const std::size_t pos = scanner.Position();
-    if (scanner.InCode()) {
-      const std::string_view rest = std::string_view(script).substr(pos);
-      if (rest.rfind(kSeparator, 0) == 0) {
+    if (const std::size_t before = scanner.InCode() ? LineEndAt(text, pos) : 0;
+        before > 0 && text.substr(pos + before, 2) == "GO") {
+      const std::size_t after_go = pos + before + 2;
+      if (after_go == text.size()) {
         cut(pos);
-        scanner.Skip(kSeparator.size());
-        start = pos + kSeparator.size();
-        continue;
-      }
-      if (rest == kFinalSeparator) {
-        cut(pos);
-        start = script.size();
+        start = text.size();
         break;
+      }
+      if (const std::size_t after = LineEndAt(text, after_go); after > 0) {
+        cut(pos);
+        scanner.Skip(before + 2 + after);
+        start = after_go + after;
+        continue;
       }
     }
     scanner.Advance();

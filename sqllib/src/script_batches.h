@@ -10,11 +10,15 @@
 
 namespace csql {
 
-// The batches of `script`, cut at the lines that hold exactly "GO" (CR LF, GO,
-// CR LF) where they stand in code; a last line "GO" after CR LF with nothing
-// behind it ends the last batch too. Empty batches are dropped; the others are
-// the script's text between the GO lines, unchanged.
+// The batches of `script`, cut at the lines that hold exactly "GO" where they
+// stand in code: CR LF, GO, CR LF as scripts made on Windows have them, or with
+// LF alone for either line end, as a script written on Linux has them; a last
+// line "GO" with nothing behind it ends the last batch too. Empty batches are
+// dropped; the others are the script's text between the GO lines, unchanged.
 std::vector<std::string> SplitBatches(const std::string& script);
+
+// The length of the line end at `pos` of `text`: 2 for CR LF, 1 for LF, else 0.
+std::size_t LineEndAt(std::string_view text, std::size_t pos);
 
 // Where the first whole word CREATE (any letter case) stands in code in `batch`,
 // or npos.

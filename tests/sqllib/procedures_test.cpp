@@ -93,6 +93,16 @@ TEST_F(CreateStoredProceduresTest, OnlyExactGoLinesSeparate) {
       {"\xEF\xBB\xBF"
        "CREATE PROCEDURE A AS SELECT 1\r\nGO\r\n",
        {"CREATE PROCEDURE A AS SELECT 1"}},
+      // Line ends written on Linux (LF alone) or mixed separate as CR LF does; a GO
+      // run into other text or in lower case still does not.
+      {"CREATE PROCEDURE A AS SELECT 1\nGO\nCREATE PROCEDURE B AS SELECT 2\r\nGO\nCREATE PROCEDURE C AS\n"
+       "SELECT 3\nGO",
+       {"CREATE PROCEDURE A AS SELECT 1", "CREATE PROCEDURE B AS SELECT 2",
+        "CREATE PROCEDURE C AS\nSELECT 3"}},
+      {"CREATE PROCEDURE A AS SELECT 1\nGOX\ngo\nCREATE PROCEDURE B AS SELECT 2",
+       {"CREATE PROCEDURE A AS SELECT 1\nGOX\ngo\nCREATE PROCEDURE B AS SELECT 2"}},
+      {"CREATE PROCEDURE A AS SELECT '\nGO\n' /*\nGO\n*/\nGO\n",
+       {"CREATE PROCEDURE A AS SELECT '\nGO\n' /*\nGO\n*/"}},
       {"", {}},
   };
   for (const auto& c : cases) {

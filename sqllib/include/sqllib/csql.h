@@ -109,7 +109,8 @@ class CSql {
   // database (as [owner].[name]; those owned by sys or INFORMATION_SCHEMA and
   // functions are left alone), then runs each batch of strToCreate that creates
   // something, from its first CREATE onwards. Batches are separated by lines
-  // holding exactly GO (CR LF, "GO", CR LF, or CR LF and "GO" at the very end),
+  // holding exactly GO (CR LF, "GO", CR LF, or CR LF and "GO" at the very end;
+  // LF alone counts as a line end too, as scripts written on Linux have it),
   // counted only outside strings, bracketed names and comments. Every failure is
   // ignored and the next step runs; the result is always an empty variant.
   platform::Variant CreateStoredProcedures(platform::Connection& connActiva, const std::string& strToCreate);
