@@ -18,6 +18,7 @@
 namespace app {
 namespace {
 
+using detail::kTimeOutSeconds;
 using detail::Met;
 using detail::Try;
 using platform::Connection;
@@ -25,8 +26,6 @@ using platform::CursorType;
 using platform::LockType;
 using platform::Recordset;
 using platform::Trim;
-
-constexpr std::int32_t kTimeOutSeconds = 600;
 
 void ShowConnectionError() {
   platform::ShowError(gErrCode, gErrDescription);

@@ -3,6 +3,7 @@
 // share it, so every database sees the same statements whichever runs it.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -10,6 +11,9 @@
 #include "platform/session.h"
 
 namespace app::detail {
+
+// The connect and command time-out, in seconds, of every connection of the run.
+inline constexpr std::int32_t kTimeOutSeconds = 600;
 
 // Runs a step; a failure skips it.
 template <typename Step>

@@ -28,6 +28,7 @@
 namespace app {
 namespace {
 
+using detail::kTimeOutSeconds;
 using detail::Met;
 using detail::Try;
 using platform::Connection;
@@ -35,7 +36,6 @@ using platform::CursorType;
 using platform::LockType;
 using platform::Recordset;
 
-constexpr std::int32_t kTimeOutSeconds = 600;
 // How often a worker waiting for its turn looks whether the run was stopped.
 constexpr auto kStopPoll = std::chrono::milliseconds(50);
 
