@@ -1,5 +1,6 @@
 #include "app/server_list.h"
 
+#include <charconv>
 #include <sstream>
 
 namespace app {
@@ -14,6 +15,24 @@ bool IsValidVariable(const std::string& name) {
     if (!word) return false;
   }
   return true;
+}
+
+// Why `server` cannot name a server, or empty when it can: an option taken for
+// the name ("--server --jobs 4"), or a port after the comma that no server
+// listens on ("sql01,99999"), which would otherwise be read as part of a host
+// name and fail later as a host that cannot be found.
+std::string ServerProblem(const std::string& server) {
+  if (!server.empty() && server[0] == '-') return "'" + server + "' is an option, not a server name";
+  const std::size_t comma = server.rfind(',');
+  if (comma == std::string::npos) return "";
+  const std::string_view port = std::string_view(server).substr(comma + 1);
+  int number = 0;
+  const auto [stop, failure] = std::from_chars(port.data(), port.data() + port.size(), number);
+  if (port.empty() || failure != std::errc() || stop != port.data() + port.size() || number < 1 ||
+      number > 65535) {
+    return "server '" + server + "': the port after the comma must be a number from 1 to 65535";
+  }
+  return "";
 }
 
 }  // namespace
@@ -88,6 +107,12 @@ std::optional<std::vector<ServerEntry>> ResolveServers(
       return std::nullopt;
     }
     servers.insert(servers.end(), listed->begin(), listed->end());
+  }
+  for (const ServerEntry& entry : servers) {
+    if (std::string problem = ServerProblem(entry.server); !problem.empty()) {
+      error = std::move(problem);
+      return std::nullopt;
+    }
   }
   if (servers.empty()) servers.push_back({"", {}});
   return servers;

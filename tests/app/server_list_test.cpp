@@ -69,4 +69,36 @@ TEST(ServerList, CommandLineServersComeFirstThenTheFile) {
   EXPECT_NE(error.find("names no server"), std::string::npos) << error;
 }
 
+TEST(ServerList, RefusesAServerNamedLikeAnOptionOrWithAPortNoServerHas) {
+  const struct {
+    std::vector<std::string> servers;
+    std::string file;
+    std::string refusal;  // empty: accepted
+  } cases[] = {
+      {{"sql01,1433", "sql01\\VENDAS,1", "sql01\\VENDAS", "127.0.0.1,65535", "."}, "", ""},
+      {{"--jobs"}, "", "'--jobs' is an option, not a server name"},
+      {{"sql01,99999"},
+       "",
+       "server 'sql01,99999': the port after the comma must be a number from 1 to 65535"},
+      {{"sql01,0"}, "", "port after the comma"},
+      {{"sql01,"}, "", "port after the comma"},
+      {{"sql01,14x3"}, "", "port after the comma"},
+      {{}, "sql01,70000\n", "server 'sql01,70000'"},
+  };
+  for (const auto& c : cases) {
+    app::CliOptions options;
+    options.servers = c.servers;
+    if (!c.file.empty()) options.servers_file = "servers.txt";
+    std::string error;
+    const auto servers = app::ResolveServers(
+        options, [&](const std::string&) -> std::optional<std::string> { return c.file; }, error);
+    if (c.refusal.empty()) {
+      EXPECT_TRUE(servers) << error;
+    } else {
+      EXPECT_FALSE(servers);
+      EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+    }
+  }
+}
+
 }  // namespace

@@ -26,7 +26,8 @@ std::optional<std::vector<ServerEntry>> ParseServerList(const std::string& text,
 
 // Every server of `options`, in order: the --server ones, then the file's (read
 // with `read_file`, nullopt when it cannot be read). With neither, the one
-// default server "". nullopt with `error` set for bad usage.
+// default server "". nullopt with `error` set for bad usage, which includes a
+// server named like an option and a port after the comma outside 1 to 65535.
 std::optional<std::vector<ServerEntry>> ResolveServers(
     const CliOptions& options, const std::function<std::optional<std::string>(const std::string&)>& read_file,
     std::string& error);
