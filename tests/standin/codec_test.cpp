@@ -10,6 +10,7 @@ namespace standin {
 namespace {
 
 using test_support::MakeLogin7;
+using test_support::WriteAllHeaders;
 
 Bytes Encode(const std::function<void(ByteWriter&)>& f) {
   ByteWriter w;
@@ -134,11 +135,7 @@ TEST(TdsCodec, Login7DecodesFieldsAndThePassword) {
 
 TEST(TdsCodec, RpcDecodesExecuteSqlByIdWithNtextAndValues) {
   ByteWriter w;
-  w.U32(22);  // ALL_HEADERS with one transaction descriptor header
-  w.U32(18);
-  w.U16(2);
-  w.U64(0);
-  w.U32(1);
+  WriteAllHeaders(w);
   w.U16(0xFFFF);
   w.U16(10);  // sp_executesql
   w.U16(0);

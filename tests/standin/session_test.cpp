@@ -16,6 +16,7 @@ namespace {
 
 using test_support::MakeBatch;
 using test_support::MakeLogin7;
+using test_support::WriteAllHeaders;
 
 struct Message {
   uint8_t type = 0;
@@ -237,11 +238,7 @@ TEST(Session, MalformedRequestsEndTheConnectionAndLeaveTheServerServing) {
 Bytes MakeBinaryRpc(const std::string& statement, const std::string& declaration, uint8_t type_code,
                     const Bytes& value, size_t plp_chunk = 8000) {
   ByteWriter w;
-  w.U32(22);
-  w.U32(18);
-  w.U16(2);
-  w.U64(0);
-  w.U32(1);
+  WriteAllHeaders(w);
   w.U16(0xFFFF);
   w.U16(10);  // sp_executesql
   w.U16(0);

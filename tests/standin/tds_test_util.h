@@ -44,14 +44,20 @@ inline Bytes MakeLogin7(const std::u16string& user, const std::u16string& passwo
   return w.Take();
 }
 
-// A SQL batch: ALL_HEADERS with a transaction descriptor, then the text in UTF-16LE.
-inline Bytes MakeBatch(const std::string& text) {
-  ByteWriter w;
+// ALL_HEADERS with one transaction descriptor header (no transaction, one request
+// outstanding), as every SQL batch and RPC of TDS 7.2 and later begins.
+inline void WriteAllHeaders(ByteWriter& w) {
   w.U32(22);
   w.U32(18);
   w.U16(2);
   w.U64(0);
   w.U32(1);
+}
+
+// A SQL batch: ALL_HEADERS with a transaction descriptor, then the text in UTF-16LE.
+inline Bytes MakeBatch(const std::string& text) {
+  ByteWriter w;
+  WriteAllHeaders(w);
   w.Utf16(text);
   return w.Take();
 }
