@@ -3,6 +3,7 @@
 # without npm (or node) the test is skipped (exit 77).
 # Usage: tedious_client_test.sh STANDIN_BINARY DEMO_SCENARIO SCRATCH
 set -u
+source "$(dirname "$0")/start_standin.sh"
 binary=$1
 scenario=$2
 scratch=$3
@@ -15,12 +16,6 @@ if [ ! -d "$scratch/node_modules/tedious" ]; then
 fi
 work=$(mktemp -d)
 trap 'exec 3>&-; wait; rm -rf "$work"' EXIT
-# --stdin-lifetime: the server stops when this script closes descriptor 3.
-exec 3> >("$binary" --port 0 --scenario "$scenario" --stdin-lifetime > "$work/port")
-for _ in $(seq 100); do
-  [ -s "$work/port" ] && break
-  sleep 0.05
-done
-port=$(sed -n 's/^listening 127\.0\.0\.1:\([0-9]*\) control.*/\1/p' "$work/port")
-[ -n "$port" ] || { echo "no port line from the stand-in"; exit 1; }
+# The server stops when this script closes descriptor 3.
+start_standin --scenario "$scenario"
 cd "$scratch" && node "$here/tedious_client_test.js" "$port"

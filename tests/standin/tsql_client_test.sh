@@ -3,20 +3,15 @@
 # catalogue queries and procedures, and the numbers of errors and messages as tsql prints them.
 # Usage: tsql_client_test.sh STANDIN_BINARY DEMO_SCENARIO
 set -u
+source "$(dirname "$0")/start_standin.sh"
 binary=$1
 scenario=$2
 unset TDSVER TDSPORT TDSHOST
 work=$(mktemp -d)
 trap 'exec 3>&-; wait; rm -rf "$work"' EXIT
 
-# --stdin-lifetime: the server stops when this script closes descriptor 3.
-exec 3> >("$binary" --port 0 --scenario "$scenario" --stdin-lifetime > "$work/port")
-for _ in $(seq 100); do
-  [ -s "$work/port" ] && break
-  sleep 0.05
-done
-port=$(sed -n 's/^listening 127\.0\.0\.1:\([0-9]*\) control.*/\1/p' "$work/port")
-[ -n "$port" ] || { echo "no port line from the stand-in"; exit 1; }
+# The server stops when this script closes descriptor 3.
+start_standin --scenario "$scenario"
 
 failures=0
 run() {  # run DATABASE PASSWORD <<< statements; output in $work/out

@@ -4,6 +4,7 @@
 # encryption off is refused, and one that trusts another CA fails the handshake.
 # Usage: tsql_tls_test.sh STANDIN_BINARY DEMO_SCENARIO CERTIFICATE_SCRIPT
 set -u
+source "$(dirname "$0")/start_standin.sh"
 binary=$1
 scenario=$2
 make_certificates=$3
@@ -12,14 +13,8 @@ work=$(mktemp -d)
 trap 'exec 3>&-; wait; rm -rf "$work"' EXIT
 "$make_certificates" "$work/certs" || { echo "openssl could not make the test certificates"; exit 1; }
 
-exec 3> >("$binary" --port 0 --scenario "$scenario" --stdin-lifetime --log "$work/log" \
-  --tls-cert "$work/certs/server.pem" --tls-key "$work/certs/server.key" --require-encryption > "$work/port")
-for _ in $(seq 100); do
-  [ -s "$work/port" ] && break
-  sleep 0.05
-done
-port=$(sed -n 's/^listening 127\.0\.0\.1:\([0-9]*\) control.*/\1/p' "$work/port")
-[ -n "$port" ] || { echo "no port line from the stand-in"; exit 1; }
+start_standin --scenario "$scenario" --log "$work/log" \
+  --tls-cert "$work/certs/server.pem" --tls-key "$work/certs/server.key" --require-encryption
 
 failures=0
 run() {  # run ENCRYPTION CA_FILE <<< statements; output in $work/out
